@@ -1,0 +1,85 @@
+// The machine's store: a thin RAII layer over one SQLite connection to machine.db.
+//
+// Every area of the platform keeps its tables here. Connections are cheap and short-lived:
+// one per registry object or directory call. Concurrent processes are normal, so every
+// connection waits on a busy database instead of failing, and writers that read first
+// take the write lock up front (Transaction).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+namespace win {
+
+class SqlError : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+class Statement {
+public:
+    Statement(sqlite3* db, std::string_view sql);
+    Statement(Statement&& other) noexcept;
+    Statement& operator=(Statement&&) = delete;
+    ~Statement();
+
+    // Binds by 1-based index; returns *this so calls chain.
+    Statement& Bind(int index, std::int64_t value);
+    Statement& Bind(int index, std::string_view text);
+    Statement& Bind(int index, std::span<const std::uint8_t> blob);
+    Statement& BindNull(int index);
+
+    // Runs one step: true while a row is available.
+    bool Step();
+    void Reset();
+
+    bool IsNull(int column) const;
+    std::int64_t Int(int column) const;
+    std::string Text(int column) const;
+    std::vector<std::uint8_t> Blob(int column) const;
+
+private:
+    sqlite3* db_;
+    sqlite3_stmt* stmt_;
+};
+
+class Db {
+public:
+    // Opens (creating when absent) the database at path, in WAL mode with a busy timeout.
+    explicit Db(const std::filesystem::path& path);
+    Db(Db&& other) noexcept;
+    Db& operator=(Db&&) = delete;
+    ~Db();
+
+    void Exec(std::string_view sql);
+    Statement Prepare(std::string_view sql);
+    std::int64_t LastInsertRowid() const;
+    int Changes() const;
+
+private:
+    sqlite3* db_;
+};
+
+// BEGIN IMMEDIATE on construction, rolled back unless Commit() was called.
+class Transaction {
+public:
+    explicit Transaction(Db& db);
+    Transaction(const Transaction&) = delete;
+    Transaction& operator=(const Transaction&) = delete;
+    ~Transaction();
+    void Commit();
+
+private:
+    Db& db_;
+    bool done_ = false;
+};
+
+}  // namespace win

@@ -1,0 +1,37 @@
+// The machine: a Windows host in miniature kept in one folder.
+//
+//   $VREL_MACHINE (default ${XDG_DATA_HOME:-$HOME/.local/share}/vrel-pop3/machine)
+//     machine.db   registry, metabase, accounts, services, ... (SQLite, WAL)
+//     drive_c/     drive C:
+//     run/         sockets, lock files and logs of running services and COM servers
+//
+// The machine is initialised with its defaults on first use by any program; InitMachine
+// does the same explicitly and is idempotent.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+#include "platform/db.h"
+
+namespace win {
+
+std::filesystem::path MachineFolder();
+std::filesystem::path MachineDbPath();
+std::filesystem::path DriveCFolder();
+std::filesystem::path RunFolder();
+
+// Ports written into the services file of a new machine.
+struct DefaultPorts {
+    int smtp;
+    int pop3;
+};
+DefaultPorts DefaultServicePorts();
+
+// Creates the machine with its defaults unless it exists; true when it was created now.
+bool InitMachine();
+
+// A connection to the machine's store, initialising the machine first when needed.
+Db OpenMachineDb();
+
+}  // namespace win

@@ -1,0 +1,109 @@
+// The registry: HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER and HKEY_CLASSES_ROOT (a view of
+// HKLM\SOFTWARE\Classes), kept in the machine's store.
+//
+// TRegistry behaves as the component library's registry class does for the calls the
+// suite makes: key names and value names compare without case and keep their case; a key
+// path with a leading "\" is absolute from the root, otherwise relative to the open key;
+// reading a value with the wrong type raises ERegistryException with the library's texts.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/clock.h"
+#include "platform/db.h"
+
+namespace win {
+
+enum class HKEY : std::int64_t {
+    HKEY_CLASSES_ROOT = -1,  // resolved to HKLM\SOFTWARE\Classes
+    HKEY_CURRENT_USER = 2,
+    HKEY_LOCAL_MACHINE = 1,
+};
+inline constexpr HKEY HKEY_CLASSES_ROOT = HKEY::HKEY_CLASSES_ROOT;
+inline constexpr HKEY HKEY_CURRENT_USER = HKEY::HKEY_CURRENT_USER;
+inline constexpr HKEY HKEY_LOCAL_MACHINE = HKEY::HKEY_LOCAL_MACHINE;
+
+enum RegType : std::uint32_t {
+    REG_NONE = 0,
+    REG_SZ = 1,
+    REG_EXPAND_SZ = 2,
+    REG_BINARY = 3,
+    REG_DWORD = 4,
+    REG_MULTI_SZ = 7,
+};
+
+class ERegistryException : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
+struct RegValue {
+    RegType type = REG_NONE;
+    std::vector<std::uint8_t> data;
+};
+
+class TRegistry {
+public:
+    TRegistry();
+    // Uses a borrowed connection (machine initialisation, batch writers).
+    explicit TRegistry(Db& db);
+    TRegistry(const TRegistry&) = delete;
+    TRegistry& operator=(const TRegistry&) = delete;
+    ~TRegistry();
+
+    HKEY RootKey = HKEY_LOCAL_MACHINE;
+
+    // Opens a key, creating the missing part of its path when canCreate is set.
+    bool OpenKey(std::string_view key, bool canCreate);
+    bool OpenKeyReadOnly(std::string_view key);
+    void CloseKey();
+    bool KeyExists(std::string_view key);
+    // Deletes the key with every subkey and value.
+    bool DeleteKey(std::string_view key);
+    const std::string& CurrentPath() const { return currentPath_; }
+    bool HasCurrentKey() const { return currentKey_.has_value(); }
+
+    bool ValueExists(std::string_view name);
+    bool DeleteValue(std::string_view name);
+    std::optional<RegType> GetDataType(std::string_view name);
+    std::vector<std::string> GetKeyNames();
+    std::vector<std::string> GetValueNames();
+
+    std::int32_t ReadInteger(std::string_view name);
+    bool ReadBool(std::string_view name);
+    std::string ReadString(std::string_view name);
+    TDateTime ReadDateTime(std::string_view name);
+    std::vector<std::uint8_t> ReadBinaryData(std::string_view name);
+
+    void WriteInteger(std::string_view name, std::int32_t value);
+    void WriteBool(std::string_view name, bool value);
+    void WriteString(std::string_view name, std::string_view value);
+    void WriteExpandString(std::string_view name, std::string_view value);
+    void WriteDateTime(std::string_view name, TDateTime value);
+    void WriteBinaryData(std::string_view name, const std::vector<std::uint8_t>& value);
+
+    // Raw access, for the admin tool and other platform areas.
+    std::optional<RegValue> GetValue(std::string_view name);
+    void PutValue(std::string_view name, const RegValue& value);
+
+private:
+    Db& Store();
+    std::optional<std::int64_t> FindKey(std::int64_t from, std::string_view path);
+    std::int64_t CreateKey(std::int64_t from, std::string_view path);
+    std::int64_t Base(std::string_view path);
+    std::string JoinPath(std::string_view path) const;
+    RegValue GetData(std::string_view name, std::size_t capacity);
+    std::int64_t OpenedKey() const;
+
+    std::optional<Db> ownDb_;
+    Db* db_;
+    std::optional<std::int64_t> currentKey_;
+    std::string currentPath_;
+};
+
+}  // namespace win

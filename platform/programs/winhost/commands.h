@@ -1,0 +1,14 @@
+// The verbs of winhost, the machine's admin command line. Each takes the words after the
+// verb, prints what an administrator needs to read, and returns the exit code.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace winhost {
+
+using Args = std::vector<std::string>;
+
+int Init(const Args& args);
+
+}  // namespace winhost

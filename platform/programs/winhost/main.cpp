@@ -1,0 +1,43 @@
+// winhost: the admin command line of the machine, mirroring the Windows tools an
+// administrator knows (reg, net, sc, ...).
+#include <cstdio>
+#include <exception>
+#include <string_view>
+
+#include "commands.h"
+#include "platform/text.h"
+
+namespace {
+
+struct Verb {
+    std::string_view name;
+    int (*run)(const winhost::Args&);
+    std::string_view usage;
+};
+
+constexpr Verb kVerbs[] = {
+    {"init", winhost::Init, "init                      create the machine with its defaults"},
+};
+
+int Usage() {
+    std::fputs("usage: winhost VERB [ARGUMENTS]\n", stderr);
+    for (const Verb& verb : kVerbs) std::fprintf(stderr, "  %.*s\n", int(verb.usage.size()), verb.usage.data());
+    return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc < 2) return Usage();
+    const winhost::Args args(argv + 2, argv + argc);
+    for (const Verb& verb : kVerbs) {
+        if (!win::SameText(verb.name, argv[1])) continue;
+        try {
+            return verb.run(args);
+        } catch (const std::exception& error) {
+            std::fprintf(stderr, "winhost %s: %s\n", argv[1], error.what());
+            return 1;
+        }
+    }
+    return Usage();
+}

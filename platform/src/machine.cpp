@@ -1,0 +1,91 @@
+#include "platform/machine.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <system_error>
+
+#include "schema.h"
+
+namespace win {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+bool IsInitialised(Db& db) {
+    auto statement = db.Prepare("PRAGMA user_version");
+    return statement.Step() && statement.Int(0) >= kSchemaVersion;
+}
+
+// Serialises first-use initialisation between processes.
+class InitLock {
+public:
+    explicit InitLock(const fs::path& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ < 0) throw std::system_error(errno, std::generic_category(), path.string());
+        ::flock(fd_, LOCK_EX);
+    }
+    InitLock(const InitLock&) = delete;
+    InitLock& operator=(const InitLock&) = delete;
+    ~InitLock() { ::close(fd_); }
+
+private:
+    int fd_;
+};
+
+bool InitLocked(Db& db) {
+    if (IsInitialised(db)) return false;
+    db.Exec("PRAGMA journal_mode=WAL");
+    schema::CreateDriveC();
+    Transaction transaction(db);
+    schema::CreateRegistry(db);
+    schema::WriteRegistryDefaults(db);
+    db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+    transaction.Commit();
+    return true;
+}
+
+}  // namespace
+
+fs::path MachineFolder() {
+    if (const char* explicit_folder = std::getenv("VREL_MACHINE"); explicit_folder && *explicit_folder) {
+        return fs::path(explicit_folder);
+    }
+    fs::path data;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+        data = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        data = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
+    }
+    return data / "vrel-pop3" / "machine";
+}
+
+fs::path MachineDbPath() { return MachineFolder() / "machine.db"; }
+fs::path DriveCFolder() { return MachineFolder() / "drive_c"; }
+fs::path RunFolder() { return MachineFolder() / "run"; }
+
+DefaultPorts DefaultServicePorts() {
+    return ::geteuid() == 0 ? DefaultPorts{25, 110} : DefaultPorts{2525, 1110};
+}
+
+bool InitMachine() {
+    fs::create_directories(RunFolder());
+    InitLock lock(MachineFolder() / "init.lock");
+    Db db(MachineDbPath());
+    return InitLocked(db);
+}
+
+Db OpenMachineDb() {
+    if (fs::exists(MachineDbPath())) {
+        Db db(MachineDbPath());
+        if (IsInitialised(db)) return db;
+    }
+    InitMachine();
+    return Db(MachineDbPath());
+}
+
+}  // namespace win

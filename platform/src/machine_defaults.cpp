@@ -1,0 +1,98 @@
+// Defaults of a new machine: the registry values Windows itself would hold, and the
+// system folders and files of drive C:.
+#include <unistd.h>
+
+#include <fstream>
+
+#include "platform/machine.h"
+#include "platform/registry.h"
+#include "platform/text.h"
+#include "schema.h"
+
+namespace win::schema {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr std::size_t kMaxComputerNameLength = 15;
+
+std::string HostComputerName() {
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::string name = UpperCase(std::string(host).substr(0, std::string(host).find('.')));
+    if (name.empty()) name = "VRELHOST";
+    return name.substr(0, kMaxComputerNameLength);
+}
+
+void WriteComputerName(TRegistry& registry) {
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", true);
+    registry.WriteString("ComputerName", HostComputerName());
+}
+
+// Windows Server 2003 Standard Edition, Service Pack 2, build 3790.
+void WriteWindowsVersion(TRegistry& registry) {
+    registry.OpenKey("\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion", true);
+    registry.WriteString("ProductName", "Microsoft Windows Server 2003");
+    registry.WriteString("CurrentVersion", "5.2");
+    registry.WriteString("CurrentBuildNumber", "3790");
+    registry.WriteString("CSDVersion", "Service Pack 2");
+    registry.WriteString("SystemRoot", "C:\\WINDOWS");
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ProductOptions", true);
+    registry.WriteString("ProductType", "ServerNT");
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine\\Version", true);
+    registry.WriteInteger("PlatformId", 2);  // VER_PLATFORM_WIN32_NT
+    registry.WriteInteger("ServicePackMajor", 2);
+    registry.WriteInteger("ServicePackMinor", 0);
+    registry.WriteInteger("SuiteMask", 0x0110);  // terminal services, single-user
+    registry.WriteInteger("ProductType", 3);     // VER_NT_SERVER
+    registry.WriteBool("ExtendedRecord", true);
+}
+
+void WriteMachineKnobs(TRegistry& registry) {
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
+    registry.WriteInteger("PasswordHashCost", 5);
+    registry.WriteInteger("NetworkPresent", 1);
+}
+
+void WriteLocale(TRegistry& registry) {
+    registry.RootKey = HKEY_CURRENT_USER;
+    registry.OpenKey("\\Control Panel\\International", true);
+    registry.WriteString("LocaleName", "en-US");
+    registry.WriteString("sShortDate", "M/d/yyyy");
+    registry.WriteString("sTimeFormat", "h:mm:ss tt");
+    registry.WriteString("s1159", "AM");
+    registry.WriteString("s2359", "PM");
+    registry.RootKey = HKEY_LOCAL_MACHINE;
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+}  // namespace
+
+void WriteRegistryDefaults(Db& db) {
+    TRegistry registry(db);
+    registry.OpenKey("\\SOFTWARE\\Classes", true);
+    WriteComputerName(registry);
+    WriteWindowsVersion(registry);
+    WriteMachineKnobs(registry);
+    WriteLocale(registry);
+}
+
+void CreateDriveC() {
+    const fs::path windows = DriveCFolder() / "WINDOWS";
+    for (const char* folder : {"system32", "temp", "Help", "inf", "system32/inetsrv"}) {
+        fs::create_directories(windows / folder);
+    }
+    WriteFile(windows / "inf" / "sysoc.inf",
+              "[Version]\r\nSignature = \"$Windows NT$\"\r\n\r\n[Components]\r\n"
+              "iis_smtp = imsinsnt.dll,OcEntry,ims.inf,,7\r\n");
+    const DefaultPorts ports = DefaultServicePorts();
+    WriteFile(windows / "system32" / "drivers" / "etc" / "services",
+              "# Services database of this machine: name port/protocol\r\n"
+              "smtp " + std::to_string(ports.smtp) + "/tcp mail\r\n"
+              "pop3 " + std::to_string(ports.pop3) + "/tcp postoffice\r\n");
+}
+
+}  // namespace win::schema

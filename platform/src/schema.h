@@ -1,0 +1,13 @@
+// Internal: each area of the machine creates its tables and writes its defaults here.
+// Called once, inside the transaction that initialises a new machine.
+#pragma once
+
+#include "platform/db.h"
+
+namespace win::schema {
+
+void CreateRegistry(Db& db);
+void WriteRegistryDefaults(Db& db);
+void CreateDriveC();
+
+}  // namespace win::schema

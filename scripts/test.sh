@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Builds everything and runs every test: the normal build, then the same tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer.
+set -euo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+
+scripts/install-deps.sh
+scripts/build.sh build
+scripts/build.sh build-asan -DVREL_SANITIZE=ON
+
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 600
+ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" --timeout 900
