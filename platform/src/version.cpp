@@ -1,5 +1,6 @@
 #include "platform/version.h"
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
 

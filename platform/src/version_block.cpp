@@ -1,5 +1,6 @@
 #include "version_block.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 
