@@ -150,6 +150,8 @@ void CreateAccounts(Db& db) {
 AccountError::AccountError(DWORD code, const std::string& message)
     : std::runtime_error(message), code_(code) {}
 
+AccountError::AccountError(DWORD code) : AccountError(code, Text(code)) {}
+
 void CheckAccountName(std::string_view name) {
     if (const auto fault = NameFault(name, kMaxAccountName)) {
         throw AccountError(

@@ -24,6 +24,8 @@ namespace win {
 class AccountError : public std::runtime_error {
   public:
     AccountError(DWORD code, const std::string& message);
+    // With the system's text for the code.
+    explicit AccountError(DWORD code);
     DWORD Code() const { return code_; }
 
   private:
