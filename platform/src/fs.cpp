@@ -123,8 +123,9 @@ bool DirectoryExists(std::string_view path) {
 }
 
 bool ForceDirectories(std::string_view path) {
+    if (Trim(path).empty()) return false;
     const std::optional<detail::WindowsPath> parsed = detail::ParseWindowsPath(path);
-    if (!parsed || Trim(path).empty()) return false;
+    if (!parsed) return false;
     fs::path host = parsed->root;
     for (const std::string& name : parsed->names) {
         const detail::Creation creation = detail::CreateEntryIn(host, name, [](const fs::path& p) {

@@ -36,8 +36,8 @@ std::string GetModuleFileName();
 // kept.
 std::string GetShortPathName(std::string_view longPath);
 
-// The process's current folder as a Windows path, and changing it; false when the folder
-// does not exist.
+// The process's current folder as a Windows path (empty when it no longer exists), and
+// changing it (false when the folder does not exist).
 std::string GetCurrentDirectory();
 bool SetCurrentDirectory(std::string_view windowsPath);
 
