@@ -69,11 +69,14 @@ std::optional<std::string> MatchAlias(const std::vector<Entry>& entries, std::st
     return std::nullopt;
 }
 
-// Exactly, then ignoring case, then as an alias.
-std::optional<std::string> FindIn(const fs::path& folder, const std::vector<Entry>& entries,
-                                  std::string_view name) {
-    const std::string exact = AnsiToUtf8(name);
-    if (Exists(folder / exact)) return exact;
+std::optional<std::string> MatchExactly(const fs::path& folder, std::string_view name) {
+    std::string host = AnsiToUtf8(name);
+    if (Exists(folder / host)) return host;
+    return std::nullopt;
+}
+
+// Ignoring case, then as an alias.
+std::optional<std::string> MatchListed(const std::vector<Entry>& entries, std::string_view name) {
     if (auto found = Match(entries, name)) return found;
     if (name.find('~') != std::string_view::npos) return MatchAlias(entries, name);
     return std::nullopt;
@@ -84,10 +87,8 @@ fs::path LockFile(const fs::path& folder) {
     std::error_code error;
     fs::path key = fs::canonical(folder, error);
     if (error) key = folder;
-    std::uint32_t hash = 2166136261u;
-    for (const char c : key.native()) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
     char name[32];
-    std::snprintf(name, sizeof name, "folder-%02u.lock", hash % kLockStripes);
+    std::snprintf(name, sizeof name, "folder-%02u.lock", NameHash(key.native()) % kLockStripes);
     return RunFolder() / name;
 }
 
@@ -139,12 +140,14 @@ std::vector<Entry> ListFolder(const fs::path& folder) {
 }
 
 std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {
-    if (Exists(folder / AnsiToUtf8(name))) return AnsiToUtf8(name);
+    if (auto found = MatchExactly(folder, name)) return found;
     const std::vector<Entry> entries = ListFolder(folder);
-    if (auto found = FindIn(folder, entries, name)) return found;
+    if (auto found = MatchListed(entries, name)) return found;
     if (!IsProgramName(name)) return std::nullopt;
     // Programs are built without the ".exe" that Windows names carry.
-    std::optional<std::string> found = FindIn(folder, entries, name.substr(0, name.size() - 4));
+    const std::string_view program = name.substr(0, name.size() - 4);
+    std::optional<std::string> found = MatchExactly(folder, program);
+    if (!found) found = MatchListed(entries, program);
     if (found && IsDirectory(folder / *found)) return std::nullopt;
     return found;
 }

@@ -68,12 +68,9 @@ std::string PlainAlias(std::string_view name) {
     return WithExtension(base + "~1", parts.extension);
 }
 
-// FNV-1a of the long name, folded to 16 bits.
+// The hash of the long name, folded to 16 bits.
 std::string HashAlias(std::string_view name) {
-    std::uint32_t hash = 2166136261u;
-    for (const char c : name) {
-        hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
-    }
+    const std::uint32_t hash = NameHash(name);
     char digits[5];
     std::snprintf(digits, sizeof digits, "%04X", (hash >> 16) ^ (hash & 0xFFFF));
     const Parts parts = Split(name);
@@ -85,6 +82,12 @@ std::string Candidate(std::string_view name) {
 }
 
 }  // namespace
+
+std::uint32_t NameHash(std::string_view name) {
+    std::uint32_t hash = 2166136261u;
+    for (const char c : name) hash = (hash ^ static_cast<unsigned char>(c)) * 16777619u;
+    return hash;
+}
 
 ShortNames::ShortNames(const std::vector<std::string>& names) {
     for (const std::string& name : names) ++candidates_[Candidate(name)];

@@ -8,12 +8,16 @@
 // name that is a valid 8.3 name already is its own short name.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
 
 namespace win::detail {
+
+// FNV-1a of a name's bytes: the hash of the alias form, also the key of folder locks.
+std::uint32_t NameHash(std::string_view name);
 
 class ShortNames {
   public:

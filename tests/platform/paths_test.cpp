@@ -117,6 +117,7 @@ TEST_F(PathsTest, ShortNamesFollowTheAliasRule) {
     Touch("Program Files/Vrel POP3 Server/my long document.html");
     Touch("Program Files/Vrel POP3 Server/a+b;c.txt");
     Touch("Program Files/Vrel POP3 Server/readme.txt");
+    Touch("Program Files/Vrel POP3 Server/pop agent");
     const struct {
         const char* longPath;
         const char* shortPath;
@@ -129,6 +130,8 @@ TEST_F(PathsTest, ShortNamesFollowTheAliasRule) {
          "C:\\PROGRA~1\\VRELPO~1\\MYLONG~1.HTM"},
         {"C:\\Program Files\\Vrel POP3 Server\\a+b;c.txt", "C:\\PROGRA~1\\VRELPO~1\\ABC~1.TXT"},
         {"C:\\Program Files\\Vrel POP3 Server\\README.TXT", "C:\\PROGRA~1\\VRELPO~1\\readme.txt"},
+        {"C:\\Program Files\\Vrel POP3 Server\\pop agent.exe",
+         "C:\\PROGRA~1\\VRELPO~1\\POPAGE~1.exe"},
         {"C:\\Program Files\\missing.txt", ""},
     };
     for (const auto& row : cases) {
