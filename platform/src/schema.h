@@ -8,6 +8,7 @@ namespace win::schema {
 
 void CreateRegistry(Db& db);
 void WriteRegistryDefaults(Db& db);
+void CreateMetabase(Db& db);
 void CreateDriveC();
 
 }  // namespace win::schema
