@@ -10,5 +10,7 @@ namespace winhost {
 using Args = std::vector<std::string>;
 
 int Init(const Args& args);
+int Reg(const Args& args);
+int Mb(const Args& args);
 
 }  // namespace winhost
