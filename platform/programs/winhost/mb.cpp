@@ -73,16 +73,19 @@ void PrintProperty(const std::string& name, const win::VARIANT& value) {
     std::printf("%-32s: (%s) %s\n", name.c_str(), type, text.c_str());
 }
 
-std::optional<win::VARIANT> MakeValue(std::string_view type, const std::string& text) {
-    if (win::SameText(type, "STRING")) return win::VARIANT(text);
-    if (win::SameText(type, "DWORD")) {
-        const std::optional<std::uint32_t> number = ParseDword(text);
-        if (number) return win::VARIANT(static_cast<std::int32_t>(*number));
-    } else if (win::SameText(type, "BINARY")) {
-        std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
-        if (bytes) return win::VARIANT(std::move(*bytes));
+bool MakeValue(std::string_view type, const std::string& text, win::VARIANT& value) {
+    if (win::SameText(type, "STRING")) {
+        value = win::VARIANT(text);
+    } else if (const std::optional<std::uint32_t> number = ParseDword(text);
+               win::SameText(type, "DWORD") && number) {
+        value = win::VARIANT(static_cast<std::int32_t>(*number));
+    } else if (std::optional<std::vector<std::uint8_t>> bytes = ParseHexBytes(text);
+               win::SameText(type, "BINARY") && bytes) {
+        value = win::VARIANT(std::move(*bytes));
+    } else {
+        return false;
     }
-    return std::nullopt;
+    return true;
 }
 
 int Get(const std::string& path, const std::string& property) {
@@ -102,12 +105,12 @@ int Set(const Args& args) {
     } else if (args.size() != 4) {
         return SyntaxError();
     }
-    const std::optional<win::VARIANT> value = MakeValue(type, args[3]);
-    if (!value) return Failed(win::E_ADS_CANT_CONVERT_DATATYPE);
+    win::VARIANT value;
+    if (!MakeValue(type, args[3], value)) return Failed(win::E_ADS_CANT_CONVERT_DATATYPE);
     std::shared_ptr<win::IIsObject> node;
     if (const win::HRESULT hr = win::ADsGetObject(AdsPath(args[1]), node); hr != win::S_OK)
         return Failed(hr);
-    if (const win::HRESULT hr = node->Put(args[2], *value); hr != win::S_OK) return Failed(hr);
+    if (const win::HRESULT hr = node->Put(args[2], value); hr != win::S_OK) return Failed(hr);
     if (const win::HRESULT hr = node->SetInfo(); hr != win::S_OK) return Failed(hr);
     return 0;
 }
