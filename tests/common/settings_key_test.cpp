@@ -16,13 +16,14 @@ struct NumberGetter {
     std::string_view name;
     std::function<std::int32_t()> get;
     std::int32_t fallback;
+    bool flag = false;
 };
 
 const NumberGetter kNumberGetters[] = {
-    {value::ShowSplashScreen, [] { return vrel::GetShowSplashScreen(); }, 1},
-    {value::CountConnections, [] { return vrel::GetCountConnections(); }, 0},
-    {value::CountMessages, [] { return vrel::GetCountMessages(); }, 0},
-    {value::LoggingEnabled, [] { return vrel::GetLoggingEnabled(); }, 0},
+    {value::ShowSplashScreen, [] { return vrel::GetShowSplashScreen(); }, 1, true},
+    {value::CountConnections, [] { return vrel::GetCountConnections(); }, 0, true},
+    {value::CountMessages, [] { return vrel::GetCountMessages(); }, 0, true},
+    {value::LoggingEnabled, [] { return vrel::GetLoggingEnabled(); }, 0, true},
     {value::LoginEventLogOption, vrel::GetLoginEventLogOption, 63},
     {value::LogoutEventLogOption, vrel::GetLogoutEventLogOption, 63},
     {value::MessageEventLogOption, vrel::GetMessageEventLogOption, 31},
@@ -30,25 +31,31 @@ const NumberGetter kNumberGetters[] = {
     {value::UndeliverableMailStatus, vrel::GetUndeliverableMailStatus, 0},
 };
 
-TEST_F(SettingsTest, MissingKeyGivesEveryDefault) {
-    for (const NumberGetter& getter : kNumberGetters)
+void ExpectEveryDefault() {
+    for (const NumberGetter& getter : kNumberGetters) {
         EXPECT_EQ(getter.get(), getter.fallback) << getter.name;
+    }
     EXPECT_EQ(vrel::GetEmailUsersGroup(), "Users");
     EXPECT_EQ(vrel::GetLogFileLocation(), "C:\\WINDOWS\\system32\\LogFiles");
     EXPECT_EQ(vrel::GetPostMaster(), "");
     EXPECT_EQ(vrel::GetMailInBoxDir(), "C:\\InetPub\\MailRoot\\Users");
 }
 
+TEST_F(SettingsTest, MissingOrEmptyKeyGivesEveryDefault) {
+    ExpectEveryDefault();
+    win::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey(vrel::kSettingsKey, true));
+    ExpectEveryDefault();
+}
+
 TEST_F(SettingsTest, StoredNumbersAreReadAfreshAtEveryCall) {
     for (const NumberGetter& getter : kNumberGetters) {
-        const bool flag = getter.name.starts_with("Show") || getter.name.starts_with("Count") ||
-                          getter.name == value::LoggingEnabled;
         StoreNumber(getter.name, 7);  // a flag is on for any number but 0; a number is as stored
-        EXPECT_EQ(getter.get(), flag ? 1 : 7) << getter.name;
+        EXPECT_EQ(getter.get(), getter.flag ? 1 : 7) << getter.name;
         StoreNumber(getter.name, 0);
         EXPECT_EQ(getter.get(), 0) << getter.name;
         StoreNumber(getter.name, -1);
-        EXPECT_EQ(getter.get(), flag ? 1 : -1) << getter.name;
+        EXPECT_EQ(getter.get(), getter.flag ? 1 : -1) << getter.name;
     }
 }
 
