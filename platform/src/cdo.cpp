@@ -230,14 +230,12 @@ Fields::Fields(std::shared_ptr<EnvelopeState> state) : state_(std::move(state)) 
 
 HRESULT Fields::get_Item(std::string_view name, std::shared_ptr<Field>& field) const {
     field.reset();
-    const std::vector<EnvelopeField>& fields = state_->committed.fields;
-    for (std::size_t i = 0; i < fields.size(); ++i) {
-        if (SameFieldName(fields[i].name, name)) {
-            field = std::make_shared<Field>(state_, i);
-            return S_OK;
-        }
-    }
-    return adErrItemNotFound;
+    const Envelope& envelope = state_->committed;
+    const EnvelopeField* found = envelope.Find(name);
+    if (!found) return adErrItemNotFound;
+    field =
+        std::make_shared<Field>(state_, static_cast<std::size_t>(found - envelope.fields.data()));
+    return S_OK;
 }
 
 std::int32_t Fields::get_Count() const {

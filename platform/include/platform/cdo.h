@@ -163,7 +163,11 @@ class IMessage {
     // in their HTML body. They fail when the message cannot be read.
     HRESULT Reply(std::shared_ptr<IMessage>& reply);
     HRESULT Forward(std::shared_ptr<IMessage>& forward);
-    // Writes the message into the SMTP service's pickup folder.
+    // Writes the message as RFC 5322 text (Date, Message-ID, a quoted-printable
+    // text/html body in windows-1252) into the folder that the metabase's
+    // IIS://localhost/smtpsvc/1 "PickupDirectory" names: first under a temporary name that
+    // begins with "." and does not end in ".eml", then renamed to "<unique id>.eml", so a
+    // pickup scan never reads half a file. Fails without a pickup folder, a To or a From.
     HRESULT Send();
 
     // The envelope after the call: committed values, with the fields `Update` committed
