@@ -1,0 +1,123 @@
+// File functions of the machine, with the Windows and runtime-library names the suite calls.
+// Every path is a Windows path with the rules of paths.h (case-insensitive, 8.3 aliases,
+// drives C: and Z:). Nothing here throws or prints: failures are results.
+//
+// Decisions of the stand-in:
+// - Attributes: directories are faDirectory, files are faArchive, a name starting with "." is
+//   faHidden, an entry without write permission for its owner is faReadOnly; faSysFile and
+//   faVolumeID never occur. A search does not list "." and "..".
+// - Names made here must be valid Windows names (no control characters, none of <>:"/\|?*).
+// - Replacing writes (WriteFileAtomically) are atomic against a writer that dies, not
+//   against a power failure (no fsync).
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace win {
+
+bool FileExists(std::string_view path);       // false for a directory
+bool DirectoryExists(std::string_view path);  // false for a file
+// Creates the folder and every missing folder above it; true when the folder exists after.
+bool ForceDirectories(std::string_view path);
+bool DeleteFile(std::string_view path);  // files only
+// Renames a file or folder; fails when the target exists (unless it is the same entry, so a
+// change of letter case works) or the source does not.
+bool MoveFile(std::string_view existingPath, std::string_view newPath);
+
+// Attributes of a search record and of a search's attribute mask.
+inline constexpr int faReadOnly = 0x01;
+inline constexpr int faHidden = 0x02;
+inline constexpr int faSysFile = 0x04;
+inline constexpr int faVolumeID = 0x08;
+inline constexpr int faDirectory = 0x10;
+inline constexpr int faArchive = 0x20;
+inline constexpr int faAnyFile = 0x3F;
+
+namespace detail {
+struct Search;
+}
+
+struct TSearchRec {
+    std::int64_t Size = 0;
+    int Attr = 0;
+    std::string Name;  // the long name, 8-bit
+    std::shared_ptr<detail::Search> FindHandle;
+};
+
+// Searches a folder: the last component of `pattern` holds "*" (any run of characters) and "?"
+// (one character), matched against long names without regard to case ("*.*" matches every
+// name, "x.*" matches "x" too). An entry matches the mask as the VCL has it: it is left out
+// when it is hidden, a system file, a volume id or a directory and that attribute is not in
+// `attr`; read-only and archive entries always match. Entries come in the host's listing order.
+// Results: 0 when F holds an entry, else a Windows error code: 2 (no entry matches), 3 (no
+// such folder), 18 (FindNext: no more entries).
+int FindFirst(std::string_view pattern, int attr, TSearchRec& F);
+int FindNext(TSearchRec& F);
+void FindClose(TSearchRec& F);  // also done when F is destroyed
+
+// An open host file. Move-only; closed on destruction.
+class FileHandle {
+  public:
+    FileHandle() = default;
+    explicit FileHandle(int fd) : fd_(fd) {}
+    FileHandle(FileHandle&& other) noexcept;
+    FileHandle& operator=(FileHandle&& other) noexcept;
+    FileHandle(const FileHandle&) = delete;
+    FileHandle& operator=(const FileHandle&) = delete;
+    ~FileHandle();
+
+    bool IsOpen() const { return fd_ >= 0; }
+    bool Write(std::string_view bytes);  // all of them, or false
+    bool Close();                        // false when the file was not open or the close failed
+
+  private:
+    int fd_ = -1;
+};
+
+enum class CreateStatus { Created, Exists, Failed };
+
+struct NewFile {
+    CreateStatus status;
+    FileHandle file;  // open for writing when status is Created
+};
+
+// Creates the file only when no entry of that name (in any letter case) exists: the test and
+// the creation are one step, so of many callers racing for one name exactly one gets Created.
+NewFile CreateNewFile(std::string_view path);
+
+// Reserves a fresh name in `folder`: "TMP" + the smallest counter from 1 up that no entry uses
+// + ".$$$"; the file is created empty so that no other caller gets it. The name alone is
+// returned (the runtime library's temporary-name form); empty when none can be made.
+std::string CreateTempFileName(std::string_view folder);
+
+std::optional<std::string> ReadWholeFile(std::string_view path);
+// Creates or overwrites the file with the bytes.
+bool WriteWholeFile(std::string_view path, std::string_view bytes);
+// Creates or overwrites the file so that it appears under its name only when complete: the
+// bytes go to a temporary name in the same folder (CreateTempFileName's form, never ".eml"),
+// which is then renamed over the target. The folder is not created.
+bool WriteFileAtomically(std::string_view path, std::string_view bytes);
+
+// A text stream opened for appending, as the runtime library's fopen(path, "a+") in text mode:
+// the file is created when missing, and every LF written is stored as CR LF (so a text ending
+// in CR LF is stored ending in CR CR LF). Each write goes to the file at once.
+class TextAppendFile {
+  public:
+    explicit TextAppendFile(std::string_view path);
+    TextAppendFile(const TextAppendFile&) = delete;
+    TextAppendFile& operator=(const TextAppendFile&) = delete;
+
+    bool IsOpen() const { return file_.IsOpen(); }
+    bool Puts(std::string_view text);                                            // fputs
+    bool Printf(const char* format, ...) __attribute__((format(printf, 2, 3)));  // fprintf
+    bool Close();  // also done on destruction
+
+  private:
+    FileHandle file_;
+};
+
+}  // namespace win
