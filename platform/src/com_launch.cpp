@@ -13,7 +13,6 @@
 
 #include "platform/machine.h"
 #include "platform/paths.h"
-#include "platform/text.h"
 
 namespace win::com {
 namespace fs = std::filesystem;
@@ -27,17 +26,12 @@ bool HasDrive(std::string_view name) {
     return (name.size() >= 2 && name[1] == ':') || name.starts_with("\\");
 }
 
-// The host file of a Windows program name; programs are built without ".exe".
+// The host file of a Windows program name, by the machine's path rules (case, 8.3
+// aliases, ".exe").
 std::optional<fs::path> ExistingProgram(const std::string& windowsName) {
     std::error_code error;
     const fs::path host = ToHostPath(windowsName);
-    if (fs::is_regular_file(host, error)) return host;
-    const std::string extension = host.extension().string();
-    if (SameText(extension, ".exe")) {
-        fs::path bare = host;
-        bare.replace_extension();
-        if (fs::is_regular_file(bare, error)) return bare;
-    }
+    if (!host.empty() && fs::is_regular_file(host, error)) return host;
     return std::nullopt;
 }
 
@@ -45,10 +39,11 @@ std::optional<fs::path> ExistingProgram(const std::string& windowsName) {
 // folder and the Windows folder, unless the name carries its own path.
 std::optional<fs::path> ResolveProgram(const std::string& name) {
     if (HasDrive(name)) return ExistingProgram(name);
-    const std::string callerFolder = fs::path(ToHostPath(GetModuleFileName())).parent_path();
+    const std::string module = GetModuleFileName();
     for (const std::string& folder :
-         {ToWindowsPath(callerFolder), ToWindowsPath(fs::current_path()), GetSystemDirectory(),
+         {module.substr(0, module.find_last_of('\\')), GetCurrentDirectory(), GetSystemDirectory(),
           GetWindowsDirectory()}) {
+        if (folder.empty()) continue;
         if (auto found = ExistingProgram(folder + "\\" + name)) return found;
     }
     return std::nullopt;

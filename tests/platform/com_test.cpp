@@ -4,11 +4,15 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/syscall.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fstream>
 #include <future>
+#include <latch>
+#include <sstream>
 #include <thread>
 
 #include "com_test_server.h"
@@ -62,12 +66,19 @@ class ComTest : public MachineTest {
         SetKnob("ComActivationTimeout", 20000);
     }
 
+    // Stops every server the test started and fails on a sanitizer report in their logs.
     void TearDown() override {
         for (const auto& entry : fs::directory_iterator(RunFolder())) {
-            if (entry.path().extension() != ".pid") continue;
-            pid_t pid = 0;
-            std::ifstream(entry.path()) >> pid;
-            if (pid > 0) ::kill(pid, SIGKILL);
+            if (entry.path().extension() == ".pid") {
+                pid_t pid = 0;
+                std::ifstream(entry.path()) >> pid;
+                if (pid > 0) ::kill(pid, SIGKILL);
+            } else if (entry.path().extension() == ".log") {
+                std::stringstream log;
+                log << std::ifstream(entry.path()).rdbuf();
+                EXPECT_EQ(log.str().find("Sanitizer"), std::string::npos) << log.str();
+                EXPECT_EQ(log.str().find("runtime error"), std::string::npos) << log.str();
+            }
         }
         CoUninitialize();
     }
@@ -194,6 +205,33 @@ TEST_F(ComTest, ActivationStartsTheCommandLineAsStoredAndReusesTheServer) {
     EXPECT_EQ(PidOf(*first), PidOf(*second));
 }
 
+TEST_F(ComTest, ClientsActivatingTogetherStartOneServer) {
+    RegisterServer(ServerPath() + " /Automation");
+    // Each client keeps its object until both have one, so the server cannot quit between.
+    std::latch bothActivated(2);
+    auto activate = [&bothActivated] {
+        CoInitialize();
+        const auto object = Create();
+        const pid_t pid = object ? PidOf(*object) : -1;
+        bothActivated.arrive_and_wait();
+        CoUninitialize();
+        return pid;
+    };
+    auto first = std::async(std::launch::async, activate);
+    auto second = std::async(std::launch::async, activate);
+    const pid_t pid = first.get();
+    EXPECT_GT(pid, 0);
+    EXPECT_EQ(second.get(), pid);
+}
+
+TEST_F(ComTest, SecondServerOfAClassCannotRegister) {
+    RegisterServer(ServerPath());
+    const auto object = Create();
+    ASSERT_TRUE(object);
+    const int status = std::system(("'" + ServerProgram().string() + "'").c_str());
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+}
+
 TEST_F(ComTest, ObjectMustAnswerTheInterface) {
     RegisterServer(ServerPath());
     std::unique_ptr<ComProxy> object;
@@ -306,13 +344,15 @@ TEST_F(ComTest, ActivationFailsWhenTheServerDoesNotRegister) {
     }
 }
 
-TEST_F(ComTest, ProgramPathWithBlanksIsFoundQuotedOrNot) {
+TEST_F(ComTest, ProgramPathWithBlanksIsFoundQuotedUnquotedOrShort) {
     const fs::path folder = machine_.DriveC() / "Program Files" / "Com Test";
     fs::create_directories(folder);
     fs::create_symlink(ServerProgram(), folder / "com_test_server");
-    for (const std::string& commandLine :
-         {std::string("\"C:\\Program Files\\Com Test\\com_test_server.exe\" /Automation"),
-          std::string("C:\\Program Files\\Com Test\\com_test_server.exe /Automation")}) {
+    const std::string longPath = "C:\\Program Files\\Com Test\\com_test_server.exe";
+    const std::string shortPath = GetShortPathName(longPath);
+    ASSERT_EQ(shortPath.find(' '), std::string::npos) << shortPath;
+    for (const std::string& commandLine : {"\"" + longPath + "\" /Automation",
+                                           longPath + " /Automation", shortPath + " /Automation"}) {
         RegisterServer(commandLine);
         auto object = Create();
         ASSERT_TRUE(object) << commandLine;

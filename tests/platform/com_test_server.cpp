@@ -81,7 +81,7 @@ int main(int argc, char** argv) {
     const HRESULT hr = CoRegisterClassObject(
         vrel::test::CLSID_ComTestServer, [] { return std::make_unique<TestObject>(); },
         CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE, registration);
-    if (FAILED(hr)) return 2;
+    if (FAILED(hr)) return 2;  // CO_E_OBJISREG: another server serves the class
     const int exitCode = RunMessageLoop();
     CoRevokeClassObject(registration);
     CoUninitialize();
