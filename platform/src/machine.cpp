@@ -43,6 +43,7 @@ bool InitLocked(Db& db) {
     Transaction transaction(db);
     schema::CreateRegistry(db);
     schema::WriteRegistryDefaults(db);
+    schema::CreateAccounts(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "platform/machine.h"
+#include "platform/registry.h"
 
 namespace vrel::test {
 namespace fs = std::filesystem;
@@ -17,6 +18,10 @@ TestMachine::TestMachine() {
     folder_ = pattern;
     ::setenv("VREL_MACHINE", folder_.c_str(), 1);
     win::InitMachine();
+    // The cheapest password hashing, so tests that make accounts stay fast.
+    win::TRegistry registry;
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
+    registry.WriteInteger("PasswordHashCost", 1);
 }
 
 TestMachine::~TestMachine() {

@@ -10,5 +10,6 @@ namespace winhost {
 using Args = std::vector<std::string>;
 
 int Init(const Args& args);
+int Net(const Args& args);
 
 }  // namespace winhost

@@ -17,6 +17,7 @@ struct Verb {
 
 constexpr Verb kVerbs[] = {
     {"init", winhost::Init, "init                      create the machine with its defaults"},
+    {"net", winhost::Net, "net user|localgroup|group|domain|config   accounts, groups and domains"},
 };
 
 int Usage() {

@@ -1,0 +1,217 @@
+#include "platform/logon.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "account_fixture.h"
+
+namespace {
+
+using namespace win;
+using vrel::test::AccountTest;
+
+class LogonTest : public AccountTest {
+  protected:
+    LogonTest() {
+        const Authority corp = Domain("CORP", "CORPDC");
+        Group(corp, "Staff");
+        User(corp, "carol", "Carol-pass");
+        User(Domain("LOST", ""), "dave", "Dave-pass");
+        User(Computer(), "bob", "Bob-pass");
+        User(Computer(), "blank", "");
+        directory_.SetDisabled(User(Computer(), "gone", "Gone-pass"), true);
+        directory_.SetDisabled(User(Computer(), "ghost", ""), true);
+    }
+};
+
+struct LogonCase {
+    friend void PrintTo(const LogonCase& c, std::ostream* os) {
+        *os << c.domain << '\\' << c.user << " '" << c.password << "' -> " << c.result;
+    }
+    const char* user;
+    const char* domain;
+    const char* password;
+    DWORD result;
+};
+
+class LogonUserTest : public LogonTest, public ::testing::WithParamInterface<LogonCase> {};
+
+TEST_P(LogonUserTest, NetworkLogonGivesTheWindowsCode) {
+    const LogonCase& c = GetParam();
+    std::unique_ptr<AccessToken> token;
+    EXPECT_EQ(LogonUser(c.user, c.domain, c.password, LOGON32_LOGON_NETWORK,
+                        LOGON32_PROVIDER_DEFAULT, token),
+              c.result);
+    EXPECT_EQ(token != nullptr, c.result == ERROR_SUCCESS);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LogonUserTest,
+    ::testing::Values(LogonCase{"bob", ".", "Bob-pass", ERROR_SUCCESS},
+                      LogonCase{"BOB", ".", "Bob-pass", ERROR_SUCCESS},
+                      LogonCase{"bob", "", "Bob-pass", ERROR_SUCCESS},
+                      LogonCase{"bob", "mailhost", "Bob-pass", ERROR_SUCCESS},
+                      LogonCase{"bob", ".", "bob-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"bob", ".", " Bob-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"bob", ".", "", ERROR_LOGON_FAILURE},
+                      LogonCase{"nobody", ".", "Bob-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"Users", ".", "", ERROR_LOGON_FAILURE},
+                      LogonCase{"blank", ".", "", ERROR_ACCOUNT_RESTRICTION},
+                      LogonCase{"Administrator", ".", "", ERROR_ACCOUNT_RESTRICTION},
+                      LogonCase{"blank", ".", "x", ERROR_LOGON_FAILURE},
+                      LogonCase{"gone", ".", "Gone-pass", ERROR_ACCOUNT_DISABLED},
+                      LogonCase{"gone", ".", "wrong", ERROR_LOGON_FAILURE},
+                      LogonCase{"ghost", ".", "", ERROR_ACCOUNT_DISABLED},
+                      LogonCase{"carol", "CORP", "Carol-pass", ERROR_SUCCESS},
+                      LogonCase{"Carol", "corp", "Carol-pass", ERROR_SUCCESS},
+                      LogonCase{"carol", ".", "Carol-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"carol", "CORP", "carol-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"bob", "CORP", "Bob-pass", ERROR_LOGON_FAILURE},
+                      LogonCase{"Staff", "CORP", "", ERROR_LOGON_FAILURE},
+                      LogonCase{"dave", "LOST", "Dave-pass", ERROR_NO_SUCH_DOMAIN},
+                      LogonCase{"bob", "NOWHERE", "Bob-pass", ERROR_NO_SUCH_DOMAIN},
+                      LogonCase{"bob", "WORKGROUP", "Bob-pass", ERROR_NO_SUCH_DOMAIN}));
+
+TEST_F(LogonTest, OnlyNetworkLogonWithTheDefaultProviderIsOffered) {
+    std::unique_ptr<AccessToken> token;
+    EXPECT_EQ(LogonUser("bob", ".", "Bob-pass", 2, LOGON32_PROVIDER_DEFAULT, token),
+              ERROR_INVALID_PARAMETER);
+    EXPECT_EQ(LogonUser("bob", ".", "Bob-pass", LOGON32_LOGON_NETWORK, 3, token),
+              ERROR_INVALID_PARAMETER);
+}
+
+TEST_F(LogonTest, ADomainLosingItsControllerRefusesLogons) {
+    std::unique_ptr<AccessToken> token;
+    directory_.SetDomainController("CORP", "");
+    EXPECT_EQ(LogonUser("carol", "CORP", "Carol-pass", LOGON32_LOGON_NETWORK,
+                        LOGON32_PROVIDER_DEFAULT, token),
+              ERROR_NO_SUCH_DOMAIN);
+    directory_.SetDomainController("LOST", "LOSTDC");
+    EXPECT_EQ(LogonUser("dave", "LOST", "Dave-pass", LOGON32_LOGON_NETWORK,
+                        LOGON32_PROVIDER_DEFAULT, token),
+              ERROR_SUCCESS);
+}
+
+struct DcCase {
+    friend void PrintTo(const DcCase& c, std::ostream* os) { *os << '"' << c.domain << '"'; }
+    const char* domain;
+    DWORD result;
+    const char* controller;
+};
+
+class NetGetDCNameTest : public LogonTest, public ::testing::WithParamInterface<DcCase> {};
+
+TEST_P(NetGetDCNameTest, KnownDomainsWithAControllerAnswer) {
+    std::string controller = "stale";
+    EXPECT_EQ(NetGetDCName("", GetParam().domain, controller), GetParam().result);
+    EXPECT_EQ(controller, GetParam().controller);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, NetGetDCNameTest,
+    ::testing::Values(DcCase{"CORP", ERROR_SUCCESS, "\\\\CORPDC"},
+                      DcCase{"corp", ERROR_SUCCESS, "\\\\CORPDC"},
+                      DcCase{"LOST", NERR_DCNotFound, ""}, DcCase{"NOWHERE", NERR_DCNotFound, ""},
+                      DcCase{"WORKGROUP", NERR_DCNotFound, ""},
+                      DcCase{"MAILHOST", NERR_DCNotFound, ""}, DcCase{"", NERR_DCNotFound, ""},
+                      DcCase{".", ERROR_INVALID_NAME, ""}, DcCase{"CO/RP", ERROR_INVALID_NAME, ""},
+                      DcCase{"SIXTEENCHARACTER", ERROR_INVALID_NAME, ""}));
+
+TEST_F(LogonTest, EmptyDomainNameIsTheComputersOwnDomain) {
+    directory_.SetComputerDomain("CORP");
+    std::string controller;
+    EXPECT_EQ(NetGetDCName("", "", controller), ERROR_SUCCESS);
+    EXPECT_EQ(controller, "\\\\CORPDC");
+    EXPECT_EQ(NetGetDCName("\\\\ELSEWHERE", "CORP", controller), ERROR_INVALID_PARAMETER);
+}
+
+struct MessageCase {
+    friend void PrintTo(const MessageCase& c, std::ostream* os) { *os << c.code; }
+    DWORD code;
+    const char* text;
+};
+
+class FormatMessageTest : public ::testing::TestWithParam<MessageCase> {};
+
+TEST_P(FormatMessageTest, SystemTextEndsInCrLf) {
+    EXPECT_EQ(FormatMessage(GetParam().code), std::string(GetParam().text) + "\r\n");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, FormatMessageTest,
+    ::testing::Values(
+        MessageCase{2, "The system cannot find the file specified."},
+        MessageCase{3, "The system cannot find the path specified."},
+        MessageCase{5, "Access is denied."},
+        MessageCase{123, "The filename, directory name, or volume label syntax is incorrect."},
+        MessageCase{1056, "An instance of the service is already running."},
+        MessageCase{1060, "The specified service does not exist as an installed service."},
+        MessageCase{1062, "The service has not been started."},
+        MessageCase{1072, "The specified service has been marked for deletion."},
+        MessageCase{1073, "The specified service already exists."},
+        MessageCase{1222, "The network is not present or not started."},
+        MessageCase{1326, "Logon failure: unknown user name or bad password."},
+        MessageCase{1327,
+                    "Logon failure: user account restriction.  Possible reasons are blank "
+                    "passwords not allowed, logon hour restrictions, or a policy restriction has "
+                    "been enforced."},
+        MessageCase{1331, "Logon failure: account currently disabled."},
+        MessageCase{1355, "The specified domain either does not exist or could not be contacted."},
+        MessageCase{2453, "Could not find domain controller for this domain."}));
+
+TEST(FormatMessageUnknown, CodesWithoutTextGiveTheEmptyText) {
+    EXPECT_EQ(FormatMessage(4242), "");
+    EXPECT_EQ(FormatMessage(0xFFFFFFFFu), "");
+}
+
+// Sets VREL_LOGON_USER for one test.
+class LogonUserVariable {
+  public:
+    explicit LogonUserVariable(const char* user) { ::setenv("VREL_LOGON_USER", user, 1); }
+    ~LogonUserVariable() { ::unsetenv("VREL_LOGON_USER"); }
+};
+
+TEST_F(LogonTest, ProcessTokenListsAdministratorsThroughNestedGroups) {
+    EXPECT_TRUE(IsProcessAdministrator());  // Administrator by default
+    LogonUserVariable variable("CORP\\carol");
+    EXPECT_FALSE(IsProcessAdministrator());
+    const Account team = Group(Computer(), "Team");
+    directory_.AddMember(Find(*directory_.FindAuthority("CORP"), "Staff"),
+                         Find(*directory_.FindAuthority("CORP"), "carol"));
+    directory_.AddMember(team, Find(*directory_.FindAuthority("CORP"), "Staff"));
+    EXPECT_FALSE(IsProcessAdministrator());
+    directory_.AddMember(Find(Computer(), "Administrators"), team);
+    EXPECT_TRUE(IsProcessAdministrator());
+
+    std::unique_ptr<AccessToken> token;
+    EXPECT_EQ(OpenThreadToken(token), ERROR_NO_TOKEN);
+    ASSERT_EQ(OpenProcessToken(token), ERROR_SUCCESS);
+    EXPECT_EQ(token->UserName(), "carol");
+    std::vector<std::string> groups;
+    for (const SID& sid : token->Groups()) groups.push_back(ConvertSidToStringSid(sid));
+    EXPECT_EQ(groups.front(), "S-1-1-0");
+    EXPECT_NE(std::find(groups.begin(), groups.end(), "S-1-5-32-544"), groups.end());
+}
+
+TEST_F(LogonTest, UnknownProcessUserIsNoAdministrator) {
+    LogonUserVariable variable("nobody");
+    EXPECT_FALSE(IsProcessAdministrator());
+    std::unique_ptr<AccessToken> token;
+    ASSERT_EQ(OpenProcessToken(token), ERROR_SUCCESS);
+    EXPECT_EQ(token->Groups().size(), 1u);
+}
+
+TEST_F(LogonTest, LogonTokenListsTheUsersGroups) {
+    directory_.AddMember(Find(Computer(), "Users"), Find(Computer(), "bob"));
+    std::unique_ptr<AccessToken> token;
+    ASSERT_EQ(
+        LogonUser("bob", ".", "Bob-pass", LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token),
+        ERROR_SUCCESS);
+    const SID users{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS}};
+    const SID admins{SECURITY_NT_AUTHORITY, {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
+    EXPECT_TRUE(CheckTokenMembership(*token, users));
+    EXPECT_FALSE(CheckTokenMembership(*token, admins));
+}
+
+}  // namespace
