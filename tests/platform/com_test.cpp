@@ -203,6 +203,11 @@ TEST_F(ComTest, ActivationStartsTheCommandLineAsStoredAndReusesTheServer) {
     const auto second = Create();
     ASSERT_TRUE(second);
     EXPECT_EQ(PidOf(*first), PidOf(*second));
+
+    CallText(*first, "Stderr", "standard error goes to the log");
+    std::stringstream log;
+    log << std::ifstream(RunFolder() / "com_test_server.log").rdbuf();
+    EXPECT_NE(log.str().find("standard error goes to the log"), std::string::npos);
 }
 
 TEST_F(ComTest, ClientsActivatingTogetherStartOneServer) {

@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <fstream>
+#include <iostream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -42,6 +43,8 @@ class TestObject : public ComServerObject {
             for (const std::string& argument : arguments) reply += argument + "\n";
         } else if (method == "Echo") {
             reply = request;
+        } else if (method == "Stderr") {
+            std::cerr << request << std::endl;
         } else if (method == "Pid") {
             reply = std::to_string(::getpid());
         } else if (method == "Slow") {

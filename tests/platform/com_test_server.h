@@ -2,6 +2,7 @@
 // COM tests.
 //
 // Methods of the object: "Args" (the command-line arguments, one per line), "Echo",
+// "Stderr" (writes the request to standard error),
 // "Pid", "Slow" (sleeps the given host milliseconds; answers the most calls it ever saw
 // running at once and whether it ran on the main thread), "Hang", "Fail" (error
 // information with the request as description), "Throw".
