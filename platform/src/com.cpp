@@ -32,6 +32,13 @@ InprocFactory FindInprocFactory(const CLSID& clsid) {
     return found == classes.factories.end() ? InprocFactory() : found->second;
 }
 
+// The key's default value as text; a value of another type counts as empty, so a damaged
+// registration fails the activation instead of raising through it.
+std::string DefaultText(TRegistry& registry) {
+    const std::optional<RegType> type = registry.GetDataType("");
+    return type == REG_SZ || type == REG_EXPAND_SZ ? registry.ReadString("") : std::string();
+}
+
 }  // namespace
 
 HRESULT CoInitialize() {
@@ -53,7 +60,7 @@ std::optional<std::string> ReadClassServer(const CLSID& clsid, std::string_view 
     registry.RootKey = HKEY_CLASSES_ROOT;
     const std::string key = "\\CLSID\\" + StringFromGUID2(clsid) + "\\" + std::string(serverKey);
     if (!registry.OpenKeyReadOnly(key)) return std::nullopt;
-    return registry.ValueExists("") ? registry.ReadString("") : std::string();
+    return DefaultText(registry);
 }
 
 }  // namespace com
@@ -79,11 +86,10 @@ HRESULT CoCreateInprocObject(const CLSID& clsid, DWORD clsContext,
 HRESULT CLSIDFromProgID(std::string_view progId, CLSID& clsid) {
     TRegistry registry;
     registry.RootKey = HKEY_CLASSES_ROOT;
-    if (progId.empty() || !registry.OpenKeyReadOnly("\\" + std::string(progId) + "\\CLSID") ||
-        !registry.ValueExists("")) {
+    if (progId.empty() || !registry.OpenKeyReadOnly("\\" + std::string(progId) + "\\CLSID")) {
         return CO_E_CLASSSTRING;
     }
-    return CLSIDFromString(registry.ReadString(""), clsid);
+    return CLSIDFromString(DefaultText(registry), clsid);
 }
 
 void SetErrorInfo(std::optional<ErrorInfo> info) {

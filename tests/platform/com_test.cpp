@@ -142,6 +142,9 @@ TEST_F(ComTest, ProgIdNamesTheClassInClassesRoot) {
         "\\CLSID\\{66182EC4-AFD1-11D2-9CB9-0000F87A369E}\\InprocServer32"));
     EXPECT_EQ(registry.ReadString(""), "activeds.dll");
     EXPECT_EQ(CLSIDFromProgID("vrelPOP3Service.MessageAgent", clsid), CO_E_CLASSSTRING);
+    ASSERT_TRUE(registry.OpenKey("\\Damaged\\CLSID", true));
+    registry.WriteInteger("", 1);
+    EXPECT_EQ(CLSIDFromProgID("Damaged", clsid), CO_E_CLASSSTRING);
 }
 
 class ITestThing : public IUnknown {
@@ -235,6 +238,17 @@ TEST_F(ComTest, SecondServerOfAClassCannotRegister) {
     ASSERT_TRUE(object);
     const int status = std::system(("'" + ServerProgram().string() + "'").c_str());
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 2) << status;
+}
+
+TEST_F(ComTest, LocalServerEntryOfAnotherTypeFailsTheActivation) {
+    TRegistry registry;
+    registry.RootKey = HKEY_CLASSES_ROOT;
+    ASSERT_TRUE(registry.OpenKey(
+        "\\CLSID\\" + StringFromGUID2(CLSID_ComTestServer) + "\\LocalServer32", true));
+    registry.WriteInteger("", 1);
+    std::unique_ptr<ComProxy> object;
+    EXPECT_EQ(CoCreateInstance(CLSID_ComTestServer, CLSCTX_LOCAL_SERVER, IID_IComTest, object),
+              CO_E_SERVER_EXEC_FAILURE);
 }
 
 TEST_F(ComTest, ObjectMustAnswerTheInterface) {
