@@ -1,3 +1,7 @@
+// The machine's COM: GUID texts, class registration in HKCR, in-process classes, and local
+// servers driven end to end through the test server program (activation, reuse, the
+// message loop's one-at-a-time calls, lifetime, failures and time-outs, error info), and
+// type library registration.
 #include "platform/com.h"
 
 #include <gtest/gtest.h>

@@ -40,6 +40,7 @@ inline constexpr HRESULT TYPE_E_REGISTRYACCESS = MakeHResult(0x8002801Cu);
 
 inline constexpr HRESULT CLASS_E_CLASSNOTAVAILABLE = MakeHResult(0x80040111u);
 inline constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154u);
+inline constexpr HRESULT MK_E_SYNTAX = MakeHResult(0x800401E4u);
 inline constexpr HRESULT CO_E_NOTINITIALIZED = MakeHResult(0x800401F0u);
 inline constexpr HRESULT CO_E_CLASSSTRING = MakeHResult(0x800401F3u);
 inline constexpr HRESULT CO_E_OBJISREG = MakeHResult(0x800401FBu);
