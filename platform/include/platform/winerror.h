@@ -6,10 +6,11 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/hresult.h"
+
 namespace win {
 
 using DWORD = std::uint32_t;
-using HRESULT = std::int32_t;
 
 inline constexpr DWORD ERROR_SUCCESS = 0;
 inline constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
@@ -40,29 +41,8 @@ inline constexpr DWORD NERR_GroupExists = 2223;
 inline constexpr DWORD NERR_UserExists = 2224;
 inline constexpr DWORD NERR_DCNotFound = 2453;
 
-constexpr HRESULT MakeHResult(std::uint32_t bits) {
-    return static_cast<HRESULT>(bits);
-}
-
-// HRESULTs of the COM-style calls.
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-inline constexpr HRESULT E_ADS_BAD_PATHNAME = static_cast<HRESULT>(0x80005000);
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
-inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
-inline constexpr HRESULT MK_E_SYNTAX = MakeHResult(0x800401E4u);
-
-constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
-    return code == 0 ? S_OK : static_cast<HRESULT>((code & 0xFFFF) | 0x80070000u);
-}
-constexpr bool SUCCEEDED(HRESULT result) {
-    return result >= 0;
-}
-constexpr bool FAILED(HRESULT result) {
-    return result < 0;
-}
+// HRESULT of the directory calls beyond the common COM codes (hresult.h).
+inline constexpr HRESULT E_ADS_BAD_PATHNAME = MakeHResult(0x80005000u);
 
 // FormatMessage with the system as source, inserts ignored, in the default language
 // (English): the code's text ending in CR LF, or the empty text for a code the system
