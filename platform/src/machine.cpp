@@ -43,6 +43,8 @@ bool InitLocked(Db& db) {
     Transaction transaction(db);
     schema::CreateRegistry(db);
     schema::WriteRegistryDefaults(db);
+    schema::CreateServices(db);
+    schema::CreateEventLog(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;

@@ -9,5 +9,7 @@ namespace win::schema {
 void CreateRegistry(Db& db);
 void WriteRegistryDefaults(Db& db);
 void CreateDriveC();
+void CreateServices(Db& db);
+void CreateEventLog(Db& db);
 
 }  // namespace win::schema

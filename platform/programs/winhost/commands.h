@@ -10,5 +10,8 @@ namespace winhost {
 using Args = std::vector<std::string>;
 
 int Init(const Args& args);
+int Sc(const Args& args);
+int Boot(const Args& args);
+int EventLog(const Args& args);
 
 }  // namespace winhost

@@ -17,6 +17,9 @@ struct Verb {
 
 constexpr Verb kVerbs[] = {
     {"init", winhost::Init, "init                      create the machine with its defaults"},
+    {"sc", winhost::Sc, "sc query|qc|start|stop|create|delete ...  control services"},
+    {"boot", winhost::Boot, "boot                      start automatic services until SIGINT/SIGTERM"},
+    {"eventlog", winhost::EventLog, "eventlog                  print the event log"},
 };
 
 int Usage() {
