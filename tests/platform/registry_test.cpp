@@ -65,8 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, RegistryTypeErrorTest,
     ::testing::Values(
         TypeErrorCase{"short text", {REG_SZ, {'2'}}, "Invalid data type for 'Value'"},
-        TypeErrorCase{"long text", {REG_SZ, {'1', '2', '3', '4', '5'}},
-                      "Failed to get data for 'Value'"},
+        TypeErrorCase{
+            "long text", {REG_SZ, {'1', '2', '3', '4', '5'}}, "Failed to get data for 'Value'"},
         TypeErrorCase{"binary dword", {REG_BINARY, {1, 0, 0, 0}}, "Invalid data type for 'Value'"},
         TypeErrorCase{"none type", {REG_NONE, {}}, "Invalid data type for 'Value'"}),
     [](const auto& info) {
@@ -124,8 +124,8 @@ TEST_F(RegistryTest, ClassesRootIsAViewOfLocalMachineClasses) {
 
 TEST_F(RegistryTest, NewMachineHasItsComputerName) {
     TRegistry registry;
-    ASSERT_TRUE(
-        registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", false));
+    ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
+                                 false));
     const std::string name = registry.ReadString("ComputerName");
     EXPECT_FALSE(name.empty());
     EXPECT_LE(name.size(), 15u);
