@@ -50,6 +50,16 @@ class ScmTest : public vrel::test::ServiceTest {
         return status;
     }
 
+    // Waits a while for the event log line "source: message"; true when it came.
+    static bool WaitForEvent(const std::string& line) {
+        for (int i = 0; i < 500; ++i) {
+            const std::vector<std::string> events = EventMessages();
+            if (std::find(events.begin(), events.end(), line) != events.end()) return true;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        return false;
+    }
+
     static std::vector<std::string> EventMessages() {
         std::vector<std::string> messages;
         for (const EVENTLOGRECORD& record : ReadEventLog()) {
@@ -123,7 +133,7 @@ TEST_F(ScmTest, HandlesCheckTheirKindAndAccess) {
 }
 
 TEST_F(ScmTest, StartRunsAndStopStops) {
-    SC_HANDLE service = Create("Cycle", "-stopdelay:300");
+    SC_HANDLE service = Create("Cycle", "-startdelay:300 -stopdelay:300");
     ASSERT_TRUE(service);
     EXPECT_EQ(Query(service).dwCurrentState, SERVICE_STOPPED);
     SERVICE_STATUS status;
@@ -292,12 +302,9 @@ TEST_P(ScmHandlerTest, StatusGoesBackAndFailuresAreLogged) {
     SC_HANDLE service = Running("Handler", c.options);
     SERVICE_STATUS status;
     ASSERT_TRUE(ControlService(service, c.control, status)) << GetLastError();
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(WaitForState("Handler", c.settlesIn).dwCurrentState, c.settlesIn);
-    const std::vector<std::string> events = EventMessages();
     if (*c.event) {
-        EXPECT_NE(std::find(events.begin(), events.end(), std::string("Handler: ") + c.event),
-                  events.end());
+        EXPECT_TRUE(WaitForEvent(std::string("Handler: ") + c.event));
     }
 }
 

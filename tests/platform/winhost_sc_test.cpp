@@ -39,7 +39,8 @@ TEST_F(WinhostScTest, CreateStartQueryStopDelete) {
         std::string::npos);
     const auto started = RunProgram("winhost", "sc start Admin");
     EXPECT_EQ(started.exitCode, 0);
-    EXPECT_NE(started.output.find("STATE              : 2  START_PENDING"), std::string::npos);
+    EXPECT_NE(started.output.find("SERVICE_NAME: Admin"), std::string::npos) << started.output;
+    EXPECT_NE(started.output.find("PID                : "), std::string::npos) << started.output;
     ASSERT_EQ(WaitForState("Admin", SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
     EXPECT_NE(
         RunProgram("winhost", "sc query Admin").output.find("STATE              : 4  RUNNING"),
