@@ -262,10 +262,9 @@ void WriteServiceKey(Db& db, std::string_view name, std::string_view displayName
 
 }  // namespace
 
-SC_HANDLE OpenSCManager(std::string_view machineName, std::string_view databaseName,
-                        DWORD desiredAccess) {
-    if (!machineName.empty()) return FailHandle(RPC_S_SERVER_UNAVAILABLE);
-    if (!databaseName.empty() && !SameText(databaseName, SERVICES_ACTIVE_DATABASE)) {
+SC_HANDLE OpenSCManager(const char* machineName, const char* databaseName, DWORD desiredAccess) {
+    if (machineName && *machineName) return FailHandle(RPC_S_SERVER_UNAVAILABLE);
+    if (databaseName && *databaseName && !SameText(databaseName, SERVICES_ACTIVE_DATABASE)) {
         return FailHandle(ERROR_DATABASE_DOES_NOT_EXIST);
     }
     OpenMachineDb();

@@ -353,7 +353,7 @@ int TServiceApplication::RegisterServices(bool install, bool silent) {
                        ScmErrorText(GetLastError()) + "\"");
         return 1;
     };
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     for (TService* service : services_) {
         if (!manager) return fail(*service);
         if (install) {

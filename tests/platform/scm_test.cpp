@@ -21,7 +21,7 @@ using vrel::test::WaitForState;
 
 class ScmTest : public vrel::test::ServiceTest {
   protected:
-    ScmTest() : manager_(OpenSCManager("", "", SC_MANAGER_ALL_ACCESS)) {}
+    ScmTest() : manager_(OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
 
     // Creates a demand-start service running testservice with the given options.
     SC_HANDLE Create(const std::string& name, const std::string& options = "") {
@@ -168,7 +168,7 @@ TEST_F(ScmTest, TwoStartsAtOnceLaunchOneProcess) {
     std::thread starters[2];
     for (int i = 0; i < 2; ++i) {
         starters[i] = std::thread([&, i] {
-            SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+            SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
             started[i] = StartService(OpenService(manager, "Race", SERVICE_START));
             errors[i] = GetLastError();
         });

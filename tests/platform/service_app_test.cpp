@@ -74,7 +74,7 @@ TEST_F(ServiceAppTest, InstallWritesTheServiceEntryThatStarts) {
     EXPECT_EQ(registry.ReadInteger("ErrorControl"), 1);
     EXPECT_EQ(registry.ReadString("ObjectName"), "LocalSystem");
 
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     ASSERT_TRUE(StartService(OpenService(manager, "VrelTestService", SERVICE_START)));
     EXPECT_EQ(WaitForState("VrelTestService", SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
 }
@@ -92,7 +92,7 @@ TEST_F(ServiceAppTest, RunOutsideTheManagerLogsAndEnds) {
 }
 
 TEST_F(ServiceAppTest, ProgramWithoutTheServiceStopsWith1083) {
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = CreateService(
         manager, "Stranger", "", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
         SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL, vrel::test::ProgramImagePath("testservice"));

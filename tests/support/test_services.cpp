@@ -40,7 +40,7 @@ std::string ProgramImagePath(const std::string& program) {
 }
 
 void StopAllServices() {
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     for (const ENUM_SERVICE_STATUS& entry : ActiveServices(manager)) {
         SC_HANDLE service = OpenService(manager, entry.lpServiceName, SERVICE_ALL_ACCESS);
         SERVICE_STATUS status;
@@ -75,7 +75,7 @@ std::string SanitizerReports() {
 
 SERVICE_STATUS WaitForState(const std::string& name, DWORD state, std::chrono::milliseconds limit) {
     const auto deadline = std::chrono::steady_clock::now() + limit;
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SC_HANDLE service = OpenService(manager, name, SERVICE_QUERY_STATUS);
     SERVICE_STATUS status;
     while (service && QueryServiceStatus(service, status) && status.dwCurrentState != state &&

@@ -143,8 +143,9 @@ class SC_HANDLE {
     std::string serviceName_;  // the name as the database keeps it
 };
 
-SC_HANDLE OpenSCManager(std::string_view machineName, std::string_view databaseName,
-                        DWORD desiredAccess);
+// A null or empty machine name is the local machine; a null or empty database name, or
+// SERVICES_ACTIVE_DATABASE, its active database.
+SC_HANDLE OpenSCManager(const char* machineName, const char* databaseName, DWORD desiredAccess);
 SC_HANDLE OpenService(const SC_HANDLE& manager, std::string_view serviceName, DWORD desiredAccess);
 // Writes the service's key; an empty serviceStartName is LocalSystem. Services here have
 // no dependencies, and the password of an account is not kept.
@@ -164,6 +165,29 @@ bool QueryServiceConfig(const SC_HANDLE& service, QUERY_SERVICE_CONFIG& config);
 bool EnumServicesStatus(const SC_HANDLE& manager, DWORD serviceState,
                         std::vector<ENUM_SERVICE_STATUS>& services);
 bool CloseServiceHandle(SC_HANDLE& handle);
+
+// The ANSI names the suite's sources use.
+inline SC_HANDLE OpenSCManagerA(const char* machineName, const char* databaseName,
+                                DWORD desiredAccess) {
+    return OpenSCManager(machineName, databaseName, desiredAccess);
+}
+inline SC_HANDLE OpenServiceA(const SC_HANDLE& manager, std::string_view serviceName,
+                              DWORD desiredAccess) {
+    return OpenService(manager, serviceName, desiredAccess);
+}
+inline SC_HANDLE CreateServiceA(const SC_HANDLE& manager, std::string_view serviceName,
+                                std::string_view displayName, DWORD desiredAccess,
+                                DWORD serviceType, DWORD startType, DWORD errorControl,
+                                std::string_view binaryPathName,
+                                std::string_view loadOrderGroup = {},
+                                std::string_view serviceStartName = {},
+                                std::string_view password = {}) {
+    return CreateService(manager, serviceName, displayName, desiredAccess, serviceType, startType,
+                         errorControl, binaryPathName, loadOrderGroup, serviceStartName, password);
+}
+inline bool StartServiceA(const SC_HANDLE& service) {
+    return StartService(service);
+}
 
 // The system's text for the codes the service control manager gives, as the system's message
 // table words them ("The specified service already exists.").

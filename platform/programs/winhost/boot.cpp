@@ -90,7 +90,7 @@ int Boot(const Args& args) {
     sigaddset(&signals, SIGINT);
     sigaddset(&signals, SIGTERM);
     pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-    SC_HANDLE manager = OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     StartAutomatic(manager);
     std::printf("boot: running; stop with Ctrl-C or SIGTERM\n");
     std::fflush(stdout);

@@ -95,7 +95,7 @@ void PrintStatus(const SERVICE_STATUS& status) {
 }
 
 SC_HANDLE OpenManager() {
-    return OpenSCManager("", "", SC_MANAGER_ALL_ACCESS);
+    return OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
 }
 
 // The "key= value" options after the service name; nullopt when one is malformed.
