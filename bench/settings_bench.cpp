@@ -9,7 +9,7 @@
 #include "platform/machine.h"
 #include "platform/metabase.h"
 #include "platform/registry.h"
-#include "settings_key.h"
+#include "common/settings_key.h"
 
 namespace {
 

@@ -29,7 +29,6 @@ namespace win {
 
 class Db;
 
-inline constexpr HRESULT E_ADS_BAD_PATHNAME = MakeHResult(0x80005000u);
 inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
 inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
 inline constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = MakeHResult(0x8000500Du);

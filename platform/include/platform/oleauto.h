@@ -12,29 +12,9 @@
 #include <variant>
 #include <vector>
 
+#include "platform/winerror.h"
+
 namespace win {
-
-using HRESULT = std::int32_t;
-
-constexpr HRESULT MakeHResult(std::uint32_t bits) {
-    return static_cast<HRESULT>(bits);
-}
-constexpr HRESULT HRESULT_FROM_WIN32(std::uint32_t error) {
-    return error == 0 ? 0 : MakeHResult(0x80070000u | (error & 0xFFFFu));
-}
-constexpr bool SUCCEEDED(HRESULT hr) {
-    return hr >= 0;
-}
-constexpr bool FAILED(HRESULT hr) {
-    return hr < 0;
-}
-
-inline constexpr HRESULT S_OK = 0;
-inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002u);
-inline constexpr HRESULT E_FAIL = MakeHResult(0x80004005u);
-inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
-inline constexpr HRESULT MK_E_SYNTAX = MakeHResult(0x800401E4u);
 
 enum VARTYPE : std::uint16_t {
     VT_EMPTY = 0,
