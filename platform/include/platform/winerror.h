@@ -50,6 +50,7 @@ inline constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002u);
 inline constexpr HRESULT E_FAIL = MakeHResult(0x80004005u);
 inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
 inline constexpr HRESULT MK_E_SYNTAX = MakeHResult(0x800401E4u);
+inline constexpr HRESULT DISP_E_EXCEPTION = MakeHResult(0x80020009u);
 inline constexpr HRESULT E_ADS_BAD_PATHNAME = MakeHResult(0x80005000u);
 inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
 inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
