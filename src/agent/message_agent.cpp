@@ -12,7 +12,7 @@
 #include "common/alias_table.h"
 #include "common/mail_users.h"
 #include "common/settings_key.h"
-#include "platform/errorinfo.h"
+#include "platform/com.h"
 
 namespace vrel {
 namespace {
@@ -68,12 +68,12 @@ win::HRESULT TMessageAgentImpl::OnArrival(std::shared_ptr<win::IMessage> Msg,
         }
         return win::S_OK;
     } catch (const std::exception& error) {
-        win::SetErrorInfo(win::ErrorInfo{std::string(kMessageAgentProgId), error.what(),
-                                         std::string(IID_ISMTPOnArrival)});
+        win::SetErrorInfo(
+            win::ErrorInfo{std::string(kMessageAgentProgId), error.what(), IID_ISMTPOnArrival});
         return win::DISP_E_EXCEPTION;
     } catch (...) {
-        win::SetErrorInfo(win::ErrorInfo{std::string(kMessageAgentProgId), std::string(),
-                                         std::string(IID_ISMTPOnArrival)});
+        win::SetErrorInfo(
+            win::ErrorInfo{std::string(kMessageAgentProgId), std::string(), IID_ISMTPOnArrival});
         return win::DISP_E_EXCEPTION;
     }
 }

@@ -17,11 +17,13 @@
 #include <string_view>
 
 #include "platform/cdo.h"
+#include "platform/guid.h"
 
 namespace vrel {
 
 inline constexpr std::string_view kMessageAgentProgId = "vrelPOP3Service.MessageAgent";
-inline constexpr std::string_view IID_ISMTPOnArrival = "{CD000026-8B95-11D1-82DB-00C04FB1625D}";
+inline constexpr win::IID IID_ISMTPOnArrival =
+    win::GuidFromText("{CD000026-8B95-11D1-82DB-00C04FB1625D}");
 
 class TMessageAgentImpl {
   public:

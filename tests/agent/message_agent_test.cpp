@@ -7,7 +7,7 @@
 
 #include "agent/mailbox.h"
 #include "agent_fixture.h"
-#include "platform/errorinfo.h"
+#include "platform/com.h"
 
 namespace {
 
@@ -207,7 +207,7 @@ TEST_F(ArrivalTest, AClassLibraryErrorBecomesComErrorInformation) {
     ASSERT_EQ(win::GetErrorInfo(info), win::S_OK);
     EXPECT_EQ(*info, (win::ErrorInfo{"vrelPOP3Service.MessageAgent",
                                      "Invalid data type for 'MessagesDelivered'",
-                                     "{CD000026-8B95-11D1-82DB-00C04FB1625D}"}));
+                                     win::GuidFromText("{CD000026-8B95-11D1-82DB-00C04FB1625D}")}));
     EXPECT_EQ(eventStatus, kUnset);
     EXPECT_EQ(message->GetEnvelope(), before);
     // What was done before the error stays done.
