@@ -4,7 +4,6 @@
 // group per recipient), the counters and the safe naming and renaming of each file.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
-#include <stdlib.h>
 #include <unistd.h>
 
 #include <array>
@@ -14,12 +13,11 @@
 #include <string>
 
 #include "agent/message_agent.h"
+#include "bench_machine.h"
 #include "common/settings_key.h"
 #include "common/system_module.h"
 #include "platform/accounts.h"
 #include "platform/cdo.h"
-#include "platform/db.h"
-#include "platform/machine.h"
 #include "platform/metabase.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -46,7 +44,7 @@ void CreateNode(const std::string& parent, const char* className, const char* na
 }
 
 void PrepareMachine() {
-    win::InitMachine();
+    vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
     win::TRegistry registry;
     registry.OpenKey(vrel::kSettingsKey, true);
     registry.WriteString(value::MailInBoxDir, "C:\\Mail");
@@ -126,18 +124,5 @@ BENCHMARK(BM_PlainFileCopies)->Unit(benchmark::kMicrosecond);
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder = (fs::temp_directory_path() / "vrel-bench-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) return 1;
-    ::setenv("VREL_MACHINE", folder.c_str(), 1);
-    PrepareMachine();
-    vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
-    // The SMTP service that calls the sink keeps the machine's store open, so the store's
-    // log files are not removed and made again with every connection the sink opens.
-    win::Db holder = win::OpenMachineDb();
-    holder.Exec("SELECT 1 FROM reg_key LIMIT 1");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    fs::remove_all(folder);
-    return 0;
+    return vrel::bench::RunOnOwnMachine(argc, argv, PrepareMachine);
 }
