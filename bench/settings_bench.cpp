@@ -7,7 +7,7 @@
 #include "bench_machine.h"
 #include "platform/metabase.h"
 #include "platform/registry.h"
-#include "settings_key.h"
+#include "common/settings_key.h"
 
 namespace {
 

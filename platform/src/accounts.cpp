@@ -134,11 +134,6 @@ void CreateAccounts(Db& db) {
     TRegistry registry(db);
     registry.OpenKey(kKnobsKey, true);
     registry.WriteString("DomainName", kDefaultDomain);
-    // WinNTSystemInfo is an in-process class Windows itself provides.
-    registry.OpenKey("\\SOFTWARE\\Classes\\CLSID\\{66182EC4-AFD1-11D2-9CB9-0000F87A369E}", true);
-    registry.WriteString("", "WinNTSystemInfo");
-    registry.OpenKey("InprocServer32", true);
-    registry.WriteString("", "activeds.dll");
 
     // Made directly: the directory's own writers take a transaction, and this runs in one.
     db.Exec(

@@ -45,6 +45,8 @@ bool InitLocked(Db& db) {
     schema::WriteRegistryDefaults(db);
     schema::CreateAccounts(db);
     schema::CreateMetabase(db);
+    schema::CreateServices(db);
+    schema::CreateEventLog(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;

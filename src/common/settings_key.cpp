@@ -1,10 +1,10 @@
-#include "settings_key.h"
+#include "common/settings_key.h"
 
 #include "platform/db.h"
 #include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "smtp_config.h"
+#include "common/smtp_config.h"
 
 namespace vrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "smtp_config.h"
+#include "common/smtp_config.h"
 
 #include <charconv>
 

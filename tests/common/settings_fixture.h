@@ -9,7 +9,7 @@
 
 #include "platform/metabase.h"
 #include "platform/registry.h"
-#include "settings_key.h"
+#include "common/settings_key.h"
 #include "test_machine.h"
 
 namespace vrel::test {

@@ -1,4 +1,4 @@
-#include "settings_key.h"
+#include "common/settings_key.h"
 
 #include <gtest/gtest.h>
 

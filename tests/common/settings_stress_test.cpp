@@ -13,7 +13,7 @@
 #include "platform/db.h"
 #include "platform/machine.h"
 #include "settings_fixture.h"
-#include "smtp_config.h"
+#include "common/smtp_config.h"
 #include "workers.h"
 
 namespace {
