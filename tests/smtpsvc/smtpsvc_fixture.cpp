@@ -187,7 +187,8 @@ std::vector<std::string> Names(const fs::path& folder) {
     std::vector<std::string> names;
     std::error_code error;
     for (const auto& entry : fs::directory_iterator(folder, error)) {
-        names.push_back(entry.path().filename().string());
+        const std::string name = entry.path().filename().string();
+        if (!name.starts_with(".")) names.push_back(name);
     }
     std::sort(names.begin(), names.end());
     return names;
@@ -197,6 +198,19 @@ std::string ReadFile(const fs::path& file) {
     std::stringstream text;
     text << std::ifstream(file, std::ios::binary).rdbuf();
     return text.str();
+}
+
+std::vector<smtpsvc::QueueEntry> HeldForRemote(const fs::path& queue) {
+    std::vector<smtpsvc::QueueEntry> held;
+    for (const std::string& name : Names(queue)) {
+        smtpsvc::QueueEntry entry;
+        if (name.ends_with(".env") &&
+            smtpsvc::MessageQueue(queue).Load(name.substr(0, name.size() - 4), entry) &&
+            entry.state == smtpsvc::QueueState::Remote) {
+            held.push_back(std::move(entry));
+        }
+    }
+    return held;
 }
 
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds limit) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "smtp_queue.h"
 #include "test_services.h"
 
 namespace vrel::test {
@@ -36,12 +37,15 @@ class SmtpClient {
     std::string buffer_;
 };
 
-// The names in a host folder, sorted.
+// The names in a host folder, sorted, without the temporary ones that begin with ".".
 std::vector<std::string> Names(const std::filesystem::path& folder);
 std::string ReadFile(const std::filesystem::path& file);
 // Polls until the condition holds or the limit passes; returns the condition.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds limit = std::chrono::seconds(15));
+
+// The queue entries kept for recipients of other domains.
+std::vector<smtpsvc::QueueEntry> HeldForRemote(const std::filesystem::path& queue);
 
 class SmtpServiceTest : public ServiceTest {
   protected:

@@ -10,6 +10,7 @@
 
 #include "platform/fs.h"
 #include "platform/paths.h"
+#include "platform/seo.h"
 #include "platform/service.h"
 #include "server_config.h"
 #include "sink_call.h"
@@ -19,6 +20,9 @@ namespace {
 
 std::vector<smtpsvc::SinkBinding> ArrivalSinks() {
     std::vector<smtpsvc::SinkBinding> sinks;
+    for (const win::ArrivalBinding& binding : win::ListArrivalBindings()) {
+        sinks.push_back(smtpsvc::SinkBinding{binding.id, binding.sinkClass});
+    }
     return sinks;
 }
 
