@@ -126,6 +126,18 @@ TEST_F(SmtpsvcTest, LimitsHoldOverTheNetwork) {
     EXPECT_TRUE(Names(Folder("Queue")).empty());
 }
 
+TEST_F(SmtpsvcTest, AnIdleClientIsToldAndDisconnected) {
+    // The service's clock runs 1000 times faster: its ten minutes pass in 0.6 s.
+    ::setenv("VREL_CLOCK_SCALE", "1000", 1);
+    StartSmtp();
+    ::unsetenv("VREL_CLOCK_SCALE");
+    SmtpClient client = Connect();
+    EXPECT_EQ(client.Reply().substr(0, 4), "220 ");
+    EXPECT_EQ(client.Command("HELO c").substr(0, 4), "250 ");
+    EXPECT_EQ(client.Reply(std::chrono::seconds(10)).substr(0, 10), "421 4.4.2 ");
+    EXPECT_TRUE(client.WaitForClose());
+}
+
 TEST_F(SmtpsvcTest, PickupTakesXReceiverAndXSender) {
     StartSmtp();
     std::ofstream(Folder("Pickup") / ".partial") << "To: bob@example.test\r\n\r\nhalf";
