@@ -200,7 +200,7 @@ class Binding final : public IEventBinding {
     std::shared_ptr<PropertyBag> properties_ = std::make_shared<PropertyBag>();
 };
 
-class BindingEnum final : public IEnumVARIANT {
+class BindingEnum final : public seo::IEnumVARIANT {
   public:
     explicit BindingEnum(BindingScope scope) : scope_(std::move(scope)) {}
 
@@ -482,10 +482,14 @@ class EventManager final : public IEventManager {
     HRESULT get_SourceTypes(std::shared_ptr<IEventSourceTypes>& sourceTypes) override {
         sourceTypes.reset();
         return Guard([&] {
-            sourceTypes = std::make_shared<SourceTypes>(std::make_shared<Db>(OpenMachineDb()));
+            if (!db_) db_ = std::make_shared<Db>(OpenMachineDb());
+            sourceTypes = std::make_shared<SourceTypes>(db_);
             return S_OK;
         });
     }
+
+  private:
+    DbPtr db_;
 };
 
 std::int32_t PriorityOf(const Statement& row, int typeColumn, int valueColumn) {

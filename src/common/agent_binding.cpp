@@ -61,7 +61,7 @@ std::string WalkBindings(win::IEventBindings& bindings, const std::string& sinkC
     std::string result;
     try {
         std::shared_ptr<win::IUnknown> enumeration;
-        std::shared_ptr<win::IEnumVARIANT> enumerator;
+        std::shared_ptr<win::seo::IEnumVARIANT> enumerator;
         if (bindings.get__NewEnum(enumeration) != win::S_OK || !enumeration) return result;
         if (win::QueryInterface(enumeration, enumerator) != win::S_OK) return result;
         std::shared_ptr<win::IUnknown> element;

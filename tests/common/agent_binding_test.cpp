@@ -56,7 +56,7 @@ TEST_F(AgentBindingTest, PriorityIsStoredAsAnInteger) {
     ASSERT_NE(bindings, nullptr);
     std::shared_ptr<win::IUnknown> enumeration;
     bindings->get__NewEnum(enumeration);
-    std::shared_ptr<win::IEnumVARIANT> enumerator;
+    std::shared_ptr<win::seo::IEnumVARIANT> enumerator;
     ASSERT_EQ(win::QueryInterface(enumeration, enumerator), win::S_OK);
     std::shared_ptr<win::IUnknown> element;
     ASSERT_EQ(enumerator->Next(element), win::S_OK);

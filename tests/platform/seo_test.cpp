@@ -48,7 +48,7 @@ class SeoTest : public vrel::test::MachineTest {
     // The bindings in enumeration order, each read through IEventBinding.
     static std::vector<std::shared_ptr<IEventBinding>> Enumerate() {
         std::shared_ptr<IUnknown> enumeration;
-        std::shared_ptr<IEnumVARIANT> enumerator;
+        std::shared_ptr<seo::IEnumVARIANT> enumerator;
         EXPECT_EQ(Bindings()->get__NewEnum(enumeration), S_OK);
         EXPECT_EQ(QueryInterface(enumeration, enumerator), S_OK);
         std::vector<std::shared_ptr<IEventBinding>> result;

@@ -41,11 +41,15 @@ inline constexpr HRESULT SEO_E_NOT_FOUND = HRESULT_FROM_WIN32(1168);
 
 class Db;
 
-// IEnumVARIANT, one element per Next: S_OK with the element, S_FALSE when none is left.
+namespace seo {
+// The event system's IEnumVARIANT, one element per Next: S_OK with the element, S_FALSE
+// when none is left. Its elements are COM objects to query; it stands apart from the
+// directory's enumerator (adsi_winnt.h), whose elements are directory objects.
 class IEnumVARIANT : public IUnknown {
   public:
     virtual HRESULT Next(std::shared_ptr<IUnknown>& element) = 0;
 };
+}  // namespace seo
 
 class IEventPropertyBag : public IUnknown {
   public:
@@ -77,7 +81,7 @@ class IEventBindings : public IUnknown {
     virtual HRESULT Add(std::string_view id, std::shared_ptr<IEventBinding>& binding) = 0;
     // Deletes the stored binding whose identifier the text variant holds.
     virtual HRESULT Remove(const VARIANT& id) = 0;
-    // An IEnumVARIANT over the stored bindings, each element an IEventBinding.
+    // A seo::IEnumVARIANT over the stored bindings, each element an IEventBinding.
     virtual HRESULT get__NewEnum(std::shared_ptr<IUnknown>& enumerator) = 0;
 };
 

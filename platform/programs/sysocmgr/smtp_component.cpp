@@ -61,6 +61,19 @@ std::shared_ptr<win::IIsObject> EnsureNode(win::IIsObject& parent, const char* c
     return node;
 }
 
+// The Domain container's first child: the server's default domain, RouteAction 0.
+bool AddDefaultDomain(win::IIsObject& server, win::IIsObject& domains) {
+    win::VARIANT defaultDomain;
+    std::shared_ptr<win::IIsObject> domain;
+    if (server.Get("DefaultDomain", defaultDomain) != win::S_OK ||
+        domains.Create("IIsSmtpDomain", win::VariantToText(defaultDomain).value_or(""), domain) !=
+            win::S_OK) {
+        return false;
+    }
+    domain->Put("RouteAction", win::VARIANT(std::int32_t{0}));
+    return domain->SetInfo() == win::S_OK;
+}
+
 bool InstallMetabase() {
     std::shared_ptr<win::IIsObject> root;
     if (win::ADsGetObject("IIS://localhost", root) != win::S_OK) return false;
@@ -77,16 +90,8 @@ bool InstallMetabase() {
         if (server->SetInfo() != win::S_OK) return false;
     }
     const auto domains = EnsureNode(*server, "IIsSmtpDomain", "Domain", created);
-    win::VARIANT defaultDomain;
-    if (!domains || server->Get("DefaultDomain", defaultDomain) != win::S_OK) return false;
-    const auto domain = EnsureNode(*domains, "IIsSmtpDomain",
-                                   win::VariantToText(defaultDomain).value_or(""), created);
-    if (!domain) return false;
-    if (created) {
-        domain->Put("RouteAction", win::VARIANT(std::int32_t{0}));
-        return domain->SetInfo() == win::S_OK;
-    }
-    return true;
+    if (!domains) return false;
+    return !created || AddDefaultDomain(*server, *domains);
 }
 
 bool MakeMailFolders() {
