@@ -116,10 +116,14 @@ bool SmtpClient::WaitForClose(std::chrono::milliseconds wait) {
     return ::recv(handle_, &byte, 1, MSG_PEEK) == 0;
 }
 
-void SmtpServiceTest::SetUp() {
+void SmtpServiceTest::UseFreePort() {
     port_ = FreePort();
     std::ofstream(ToHostPath(GetSystemDirectory() + "\\drivers\\etc\\services"))
         << "smtp " << port_ << "/tcp mail\n";
+}
+
+void SmtpServiceTest::SetUp() {
+    UseFreePort();
     CreateSmtpServer();
     for (const char* folder : {"Drop", "Badmail", "Pickup", "Queue"}) {
         fs::create_directories(Folder(folder));

@@ -50,6 +50,8 @@ std::vector<smtpsvc::QueueEntry> HeldForRemote(const std::filesystem::path& queu
 class SmtpServiceTest : public ServiceTest {
   protected:
     void SetUp() override;
+    // Writes a free port for "smtp" into the services file.
+    void UseFreePort();
 
     // Starts SMTPSVC and waits until it runs and accepts connections.
     void StartSmtp();

@@ -10,7 +10,10 @@
 
 #include <fstream>
 
+#include "platform/fs.h"
 #include "platform/metabase.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
 #include "smtp_queue.h"
 #include "smtpsvc_fixture.h"
 
@@ -207,6 +210,38 @@ TEST_F(SmtpsvcTest, AnAcknowledgedMessageIsDeliveredAfterAKill) {
     ASSERT_TRUE(WaitUntil([&] { return Names(Folder("Drop")).size() == 1; }));
     EXPECT_TRUE(ReadFile(Folder("Drop") / Names(Folder("Drop"))[0]).ends_with(".dotted\r\n"));
     EXPECT_TRUE(WaitUntil([&] { return Names(Folder("Queue")).empty(); }));
+}
+
+// The service as the SMTP component installs it: sysocmgr creates it with the image path of
+// the machine's own link and starts it.
+class SmtpComponentTest : public SmtpServiceTest {
+  protected:
+    void SetUp() override {
+        UseFreePort();
+        win::TRegistry registry;
+        registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", true);
+        registry.WriteString("ComputerName", "MAILHOST01");
+    }
+};
+
+TEST_F(SmtpComponentTest, InstalledBySysocmgrTheServiceTakesMail) {
+    ASSERT_TRUE(win::WriteWholeFile("C:\\WINDOWS\\temp\\answer.txt",
+                                    "[Components]\r\n\r\niis_smtp = on\r\n"));
+    const RunResult installed =
+        RunProgram(win::ToHostPath("C:\\WINDOWS\\system32\\sysocmgr.exe").string(),
+                   "'/i:C:\\WINDOWS\\inf\\sysoc.inf' '/u:C:\\WINDOWS\\temp\\answer.txt'");
+    ASSERT_EQ(installed.exitCode, 0) << installed.output;
+    ASSERT_EQ(WaitForState("SMTPSVC", win::SERVICE_RUNNING).dwCurrentState, win::SERVICE_RUNNING);
+    ASSERT_TRUE(WaitUntil([this] {
+        try {
+            return Connect().Reply().starts_with("220 mailhost01 ");
+        } catch (const std::runtime_error&) {
+            return false;
+        }
+    }));
+    ASSERT_EQ(SendMail("a@sender.test", {"bob@MailHost01"}, kText).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([&] { return Names(Folder("Drop")).size() == 1; }));
+    EXPECT_EQ(DropReceivers(Folder("Drop")), std::vector<std::string>{"bob@MailHost01"});
 }
 
 }  // namespace
