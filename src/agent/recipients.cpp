@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "common/smtp_config.h"
+#include "platform/com.h"
 #include "platform/metabase.h"
 #include "platform/text.h"
 
@@ -10,6 +11,15 @@ namespace vrel {
 namespace {
 
 constexpr std::string_view kEntryStart = "SMTP:";
+
+// COM on the calling thread for the length of one lookup, whatever the caller set up.
+class ComScope {
+  public:
+    ComScope() { win::CoInitialize(); }
+    ~ComScope() { win::CoUninitialize(); }
+    ComScope(const ComScope&) = delete;
+    ComScope& operator=(const ComScope&) = delete;
+};
 
 bool IsDomainNode(const std::string& domain) {
     std::shared_ptr<win::IIsObject> container;
@@ -49,6 +59,7 @@ std::string GetDomainFromAddress(std::string_view address) {
 
 bool IsLocalDomain(const std::string& domain) {
     if (domain.empty()) return false;
+    const ComScope com;
     const bool isDefault = win::UpperCase(GetSmtpDefaultDomain()) == win::UpperCase(domain);
     const bool isNode = IsDomainNode(domain);
     return isDefault || isNode;

@@ -1,11 +1,14 @@
 #include "common/mail_users.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
+#include "common/com_scope.h"
 #include "common/settings_key.h"
 #include "platform/adsi_winnt.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace vrel {
 namespace {
@@ -16,6 +19,7 @@ constexpr std::string_view kAddressDelimiters = " <>![]:%\"\n\r\t";
 
 template <class Reader>
 std::string ReadSystemInfo(Reader reader) {
+    const ComScope com;
     std::unique_ptr<win::IADsWinNTSystemInfo> info;
     if (win::FAILED(win::CreateWinNTSystemInfo(info))) return std::string();
     std::string text;
@@ -45,6 +49,7 @@ std::vector<std::string> NamesOf(win::IEnumVARIANT& enumerator) {
 }
 
 std::vector<std::string> EmailUserNames() {
+    const ComScope com;
     const std::string path =
         std::string(kWinNTPrefix) + GetAccountAuthority() + "/" + GetEmailUsersGroup();
     std::shared_ptr<win::IADsGroup> group;
@@ -104,8 +109,12 @@ std::string GetUserFromAddress(std::string_view address) {
     return std::string(address.substr(start, end - start));
 }
 
+// The same answer as a lookup in GetEmailUsers, without sorting the group first: the agent
+// and the POP3 service ask once per recipient and per logon.
 bool IsEmailUser(std::string_view name) {
-    return GetEmailUsers().Contains(name);
+    const std::vector<std::string> users = EmailUserNames();
+    return std::any_of(users.begin(), users.end(),
+                       [&](const std::string& user) { return win::SameText(user, name); });
 }
 
 }  // namespace vrel
