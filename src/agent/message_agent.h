@@ -17,7 +17,6 @@
 #include <string_view>
 
 #include "platform/cdo.h"
-#include "platform/guid.h"
 
 namespace vrel {
 
