@@ -13,3 +13,6 @@ export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build --output-on-failure --parallel "$(nproc)" --timeout 600
 ctest --test-dir build-asan --output-on-failure --parallel "$(nproc)" --timeout 900
+
+# Each fuzz target briefly, as a smoke test; longer runs: scripts/fuzz.sh SECONDS.
+scripts/fuzz.sh 20

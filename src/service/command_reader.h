@@ -1,0 +1,56 @@
+// The POP3 command reader: waits for one command line from the client, cuts it into the
+// upper-cased command word and the argument, and returns the command's code. The session
+// thread (authorization phase and transaction loop) calls it for every command and decides
+// what each code means; the reader itself never answers the client.
+//
+// Trusts nothing it reads. A line is what arrived up to the end of the read that brought
+// a LF (bytes after the LF in that read stay part of the line: nothing is kept over to the
+// next command); it ends at its first NUL byte, as a zero-terminated buffer would.
+// The line buffer holds at most kMaxCommandLine bytes. A longer line is read to its end
+// and discarded, and answered with PopCommand::Unknown and an empty argument: cutting it
+// instead could turn the head of an over-long line into a command or a user name that
+// the client never sent. Memory stays bounded however long the line is.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "platform/sockets.h"
+
+namespace vrel {
+
+enum class PopCommand : std::uint8_t {
+    Unknown = 0,  // any other word, or an empty line
+    User = 1,
+    Pass = 2,
+    Quit = 3,
+    Stat = 4,
+    List = 5,
+    Retr = 6,
+    Dele = 7,
+    Noop = 8,
+    Rset = 9,
+    Uidl = 10,
+    Top = 11,
+    NoData = 12,  // silence for 600000 ms, the client closed, or a read timed out
+};
+
+// A receive block and the line buffer are 1024 bytes, so a line holds at most 1023.
+inline constexpr std::size_t kCommandBlockSize = 1024;
+inline constexpr std::size_t kMaxCommandLine = kCommandBlockSize - 1;
+
+// Reads the next command from the stream. The argument is emptied first and receives the
+// text after the command word, at most kMaxCommandLine bytes. A receive error of the
+// stream (ESocketError) goes on to the caller.
+PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+
+// Splits a trimmed command line at its first blank (byte 32 only): the line becomes the
+// upper-cased command word, the argument everything after the blank, unchanged.
+void ParseCommand(std::string& commandLine, std::string& argument);
+
+// The code of an upper-case command word; Unknown unless the whole word matches.
+PopCommand CommandCode(std::string_view word);
+
+}  // namespace vrel
