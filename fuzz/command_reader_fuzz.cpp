@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "command_reader.h"
+#include "service/command_reader.h"
 
 namespace {
 

@@ -44,6 +44,7 @@ bool InitLocked(Db& db) {
     schema::CreateRegistry(db);
     schema::WriteRegistryDefaults(db);
     schema::CreateAccounts(db);
+    schema::CreateMetabase(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;

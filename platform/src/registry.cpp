@@ -91,6 +91,7 @@ std::int64_t TRegistry::CreateKey(std::int64_t from, std::string_view path) {
         select.Bind(1, id).Bind(2, part);
         if (!select.Step()) throw ERegistryException("Failed to create key " + std::string(path));
         id = select.Int(0);
+        select.Reset();  // an open read would keep the next insert from taking the write lock
     }
     return id;
 }

@@ -8,6 +8,7 @@ namespace win::schema {
 
 void CreateRegistry(Db& db);
 void WriteRegistryDefaults(Db& db);
+void CreateMetabase(Db& db);
 void CreateDriveC();
 // The account directory with the default computer's groups and Administrator.
 void CreateAccounts(Db& db);

@@ -1,5 +1,5 @@
 // The POP3 command reader (see command_reader.h).
-#include "command_reader.h"
+#include "service/command_reader.h"
 
 #include <array>
 #include <cstring>

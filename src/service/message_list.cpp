@@ -1,12 +1,12 @@
 // The message list (see message_list.h) and the building of it from the mailbox folder.
 // The folder's entries are trusted only as far as the file functions report them.
-#include "message_list.h"
+#include "service/message_list.h"
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
-#include "my_server_thread.h"
+#include "service/my_server_thread.h"
 
 namespace vrel {
 namespace {

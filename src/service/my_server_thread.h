@@ -16,10 +16,10 @@
 #include <string>
 #include <string_view>
 
-#include "command_reader.h"
-#include "message_list.h"
 #include "platform/fs.h"
 #include "platform/sockets.h"
+#include "service/command_reader.h"
+#include "service/message_list.h"
 
 namespace vrel {
 

@@ -1,5 +1,5 @@
 // Reply lines and multi-line replies of the POP3 session (see pop3_reply.h).
-#include "pop3_reply.h"
+#include "service/pop3_reply.h"
 
 namespace vrel {
 namespace {

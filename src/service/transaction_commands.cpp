@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "my_server_thread.h"
-#include "pop3_reply.h"
+#include "service/my_server_thread.h"
+#include "service/pop3_reply.h"
 
 namespace vrel {
 namespace {

@@ -1,4 +1,4 @@
-#include "command_reader.h"
+#include "service/command_reader.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <thread>
 
 #include "loopback.h"
-#include "message_list.h"
-#include "my_server_thread.h"
+#include "service/message_list.h"
+#include "service/my_server_thread.h"
 #include "test_machine.h"
 
 namespace vrel::test {

@@ -1,6 +1,6 @@
 // The message list: reading numbers from client arguments, and building the list from the
 // files of a mailbox folder.
-#include "message_list.h"
+#include "service/message_list.h"
 
 #include <gtest/gtest.h>
 

@@ -11,5 +11,7 @@ using Args = std::vector<std::string>;
 
 int Init(const Args& args);
 int Net(const Args& args);
+int Reg(const Args& args);
+int Mb(const Args& args);
 
 }  // namespace winhost

@@ -18,6 +18,8 @@ struct Verb {
 constexpr Verb kVerbs[] = {
     {"init", winhost::Init, "init                      create the machine with its defaults"},
     {"net", winhost::Net, "net user|localgroup|group|domain|config   accounts, groups and domains"},
+    {"reg", winhost::Reg, "reg add|query|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]"},
+    {"mb", winhost::Mb, "mb get|set|create|delete|enum PATH ...  IIS://localhost/PATH"},
 };
 
 int Usage() {
