@@ -40,19 +40,21 @@ inline constexpr DWORD NERR_GroupExists = 2223;
 inline constexpr DWORD NERR_UserExists = 2224;
 inline constexpr DWORD NERR_DCNotFound = 2453;
 
+// HRESULTs of the COM-style calls (ADSI, the metabase, class creation).
 constexpr HRESULT MakeHResult(std::uint32_t bits) {
     return static_cast<HRESULT>(bits);
 }
-
-// HRESULTs of the COM-style calls.
 inline constexpr HRESULT S_OK = 0;
 inline constexpr HRESULT S_FALSE = 1;
-inline constexpr HRESULT E_NOINTERFACE = static_cast<HRESULT>(0x80004002);
-inline constexpr HRESULT E_FAIL = static_cast<HRESULT>(0x80004005);
-inline constexpr HRESULT E_ADS_BAD_PATHNAME = static_cast<HRESULT>(0x80005000);
-inline constexpr HRESULT REGDB_E_CLASSNOTREG = static_cast<HRESULT>(0x80040154);
+inline constexpr HRESULT E_NOINTERFACE = MakeHResult(0x80004002u);
+inline constexpr HRESULT E_FAIL = MakeHResult(0x80004005u);
 inline constexpr HRESULT E_INVALIDARG = MakeHResult(0x80070057u);
 inline constexpr HRESULT MK_E_SYNTAX = MakeHResult(0x800401E4u);
+inline constexpr HRESULT E_ADS_BAD_PATHNAME = MakeHResult(0x80005000u);
+inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
+inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
+inline constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = MakeHResult(0x8000500Du);
+inline constexpr HRESULT REGDB_E_CLASSNOTREG = MakeHResult(0x80040154u);
 
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD code) {
     return code == 0 ? S_OK : static_cast<HRESULT>((code & 0xFFFF) | 0x80070000u);
