@@ -72,6 +72,15 @@ class TMyServerThread : public win::TServerClientThread {
     // and logged the failure.
     bool MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
                      std::string_view password);
+
+  private:
+    // The mail-account test: false, after logging and answering "-ERR bad login", when the
+    // account is not in the e-mail users group.
+    bool HasMailAccount(win::TWinSocketStream& stream, std::string_view userName);
+    // With the mailbox locked: the list, the greeting, the transaction loop and, on QUIT,
+    // the update.
+    void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
+                      std::string_view folder);
 };
 
 }  // namespace vrel
