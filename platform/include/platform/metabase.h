@@ -29,9 +29,6 @@ namespace win {
 
 class Db;
 
-inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
-inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
-inline constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = MakeHResult(0x8000500Du);
 // A path or child that does not exist (ERROR_PATH_NOT_FOUND).
 inline constexpr HRESULT E_PATH_NOT_FOUND = HRESULT_FROM_WIN32(3);
 // Create of a child that exists (ERROR_ALREADY_EXISTS).

@@ -1,0 +1,27 @@
+#include "agent/mailbox.h"
+
+#include "common/settings_key.h"
+#include "platform/fs.h"
+
+namespace vrel {
+namespace {
+
+// Account names never hold these, so refusing them costs no mail user anything while
+// keeping an address's local part from naming a folder outside the root.
+bool CanNameFolder(const std::string& user) {
+    if (user.find_first_of("\\/:") != std::string::npos) return false;
+    return user.find_first_not_of(". ") != std::string::npos;
+}
+
+}  // namespace
+
+std::string GetUserMailDir(const std::string& user) {
+    if (user.empty() || !CanNameFolder(user)) return std::string();
+    std::string path = GetMailInBoxDir();
+    if (!path.ends_with('\\')) path += '\\';
+    path += user;
+    if (!win::DirectoryExists(path)) win::ForceDirectories(path);
+    return path;
+}
+
+}  // namespace vrel
