@@ -127,6 +127,8 @@ void CreateAccounts(Db& db) {
         "CREATE TABLE acct_member(id INTEGER PRIMARY KEY, grp INTEGER NOT NULL,"
         " member INTEGER NOT NULL, UNIQUE(grp, member));"
         "CREATE INDEX acct_member_by_member ON acct_member(member);"
+        // Members in the order they were added, without sorting a large group at each read.
+        "CREATE INDEX acct_member_by_group ON acct_member(grp, id, member);"
         // The local computer: its name is the registry's ComputerName, read at each use.
         "INSERT INTO acct_authority(id, name) VALUES (1, NULL);");
     TRegistry registry(db);
