@@ -54,11 +54,8 @@ inline constexpr DWORD NERR_GroupExists = 2223;
 inline constexpr DWORD NERR_UserExists = 2224;
 inline constexpr DWORD NERR_DCNotFound = 2453;
 
-// HRESULTs of the directory calls beyond the common COM codes (hresult.h).
+// HRESULT of the directory calls beyond the common COM codes (hresult.h).
 inline constexpr HRESULT E_ADS_BAD_PATHNAME = MakeHResult(0x80005000u);
-inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
-inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
-inline constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = MakeHResult(0x8000500Du);
 
 // FormatMessage with the system as source, inserts ignored, in the default language
 // (English): the code's text ending in CR LF, or the empty text for a code the system
