@@ -14,8 +14,6 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -25,12 +23,12 @@
 
 #include "common/settings_key.h"
 #include "common/system_module.h"
-#include "platform/accounts.h"
+#include "mail_account.h"
 #include "platform/fs.h"
-#include "platform/machine.h"
 #include "platform/registry.h"
 #include "service/command_reader.h"
 #include "service/my_server_thread.h"
+#include "test_machine.h"
 
 namespace {
 
@@ -59,36 +57,14 @@ void StoreMissingMessages() {
     }
 }
 
-std::string& MachineFolder() {
-    static std::string folder;
-    return folder;
-}
-
-void RemoveMachine() {
-    std::error_code ignored;
-    std::filesystem::remove_all(MachineFolder(), ignored);
-}
-
 void PrepareMachine() {
-    std::string& folder = MachineFolder();
-    folder = (std::filesystem::temp_directory_path() / "vrel-fuzz-XXXXXX").string();
-    Check(::mkdtemp(folder.data()) != nullptr);
-    std::atexit(RemoveMachine);
-    ::setenv("VREL_MACHINE", folder.c_str(), 1);
-    Check(win::InitMachine());
+    static vrel::test::TestMachine machine;
     win::TRegistry registry;
-    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
-    registry.WriteInteger("PasswordHashCost", 1);
     registry.OpenKey(vrel::kSettingsKey, true);
     registry.WriteString(vrel::settings_value::MailInBoxDir, "C:\\Mail");
     registry.WriteInteger(vrel::settings_value::LoggingEnabled, 1);
     registry.WriteString(vrel::settings_value::LogFileLocation, "C:\\Logs");
-
-    win::AccountDirectory directory;
-    const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-    directory.AddUser(computer, "bob", "secret");
-    directory.AddMember(*directory.FindAccount(computer, "Users"),
-                        *directory.FindAccount(computer, "bob"));
+    vrel::test::AddComputerUser("bob", "secret", true);
     Check(win::ForceDirectories(kMailbox));
     StoreMissingMessages();
     // The greeting's version is read from a file that is not there: reading this large

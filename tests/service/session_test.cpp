@@ -15,6 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::steady_clock;
+using vrel::test::AddComputerUser;
 using vrel::test::Session;
 using vrel::test::SessionTest;
 namespace value = vrel::settings_value;
@@ -41,7 +42,7 @@ class ConversationTest : public SessionTest, public testing::WithParamInterface<
     void SetUp() override {
         ASSERT_EQ(kScaledClock, 0);
         SessionTest::SetUp();
-        AddUser("carol", " lead", true);
+        AddComputerUser("carol", " lead", true);
         for (const char* name : {"a.eml", "b.eml", "c.eml"}) Store(name, kMessage);
     }
     // The unique ids in the order the session lists them.
