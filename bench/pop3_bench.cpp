@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "bench_machine.h"
 #include "common/settings_key.h"
 #include "common/system_module.h"
 #include "loopback.h"
@@ -20,19 +21,31 @@
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "service/my_server_thread.h"
-#include "test_machine.h"
 
 namespace {
 
 using vrel::TMyServerThread;
 
-// The machine, made once: the users bob1 and bob5 (password "secret", hashed at cost 1
-// and 5), mailboxes under C:\Mail, logging off.
+void StoreFile(const std::string& windowsPath, const std::string& content) {
+    const std::filesystem::path host = win::ToHostPath(windowsPath);
+    std::filesystem::create_directories(host.parent_path());
+    std::ofstream(host, std::ios::binary) << content;
+}
+
+constexpr const char* kBigFolder = "C:\\Mail\\big";
+constexpr const char* kManyFolder = "C:\\Mail\\many";
+
+std::string BigMessage() {
+    std::string message = "Subject: big\r\n\r\n";
+    while (message.size() < 10 * 1000 * 1000) {
+        message += (message.size() % 7 == 0 ? "." : "x") + std::string(75, 'y') + "\r\n";
+    }
+    return message;
+}
+
+// The users bob1 and bob5 (password "secret", hashed at cost 1 and 5), mailboxes under
+// C:\Mail with a 10 MB message and 10,000 small ones, logging off.
 void PrepareMachine() {
-    static vrel::test::TestMachine machine;
-    static bool prepared = false;
-    if (prepared) return;
-    prepared = true;
     win::TRegistry registry;
     registry.OpenKey(vrel::kSettingsKey, true);
     registry.WriteString(vrel::settings_value::MailInBoxDir, "C:\\Mail");
@@ -42,13 +55,13 @@ void PrepareMachine() {
         registry.WriteInteger("PasswordHashCost", cost);
         vrel::test::AddComputerUser("bob" + std::to_string(cost), "secret", true);
     }
+    StoreFile(std::string(kBigFolder) + "\\m.eml", BigMessage());
+    for (int i = 1; i <= 10000; ++i) {
+        char name[40];
+        std::snprintf(name, sizeof name, "\\261209101010001%09d.eml", i);
+        StoreFile(kManyFolder + std::string(name), "Subject: x\r\n\r\nbody\r\n");
+    }
     vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
-}
-
-void StoreFile(const std::string& windowsPath, const std::string& content) {
-    const std::filesystem::path host = win::ToHostPath(windowsPath);
-    std::filesystem::create_directories(host.parent_path());
-    std::ofstream(host, std::ios::binary) << content;
 }
 
 // The client end of a loopback connection, read on a thread of its own; counts the replies
@@ -114,47 +127,27 @@ vrel::MessageList ListOf(const std::string& folder) {
 }
 
 void BM_Retr10MB(benchmark::State& state) {
-    PrepareMachine();
-    std::string message = "Subject: big\r\n\r\n";
-    while (message.size() < 10 * 1000 * 1000) {
-        message += (message.size() % 7 == 0 ? "." : "x") + std::string(75, 'y') + "\r\n";
-    }
-    StoreFile("C:\\Mail\\big\\m.eml", message);
-    const vrel::MessageList list = ListOf("C:\\Mail\\big");
+    const vrel::MessageList list = ListOf(kBigFolder);
     Replies(state, [&](auto& stream) { TMyServerThread::RETRMessage("1", list, stream); });
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(message.size()));
+    state.SetBytesProcessed(state.iterations() * list.at(0).size);
 }
 BENCHMARK(BM_Retr10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
-const std::string& ManyMessagesFolder() {
-    static const std::string folder = [] {
-        PrepareMachine();
-        for (int i = 1; i <= 10000; ++i) {
-            char name[40];
-            std::snprintf(name, sizeof name, "261209101010001%09d.eml", i);
-            StoreFile(std::string("C:\\Mail\\many\\") + name, "Subject: x\r\n\r\nbody\r\n");
-        }
-        return std::string("C:\\Mail\\many");
-    }();
-    return folder;
-}
-
 void BM_GetMessages10000(benchmark::State& state) {
-    const std::string& folder = ManyMessagesFolder();
-    for (auto _ : state) benchmark::DoNotOptimize(ListOf(folder));
+    for (auto _ : state) benchmark::DoNotOptimize(ListOf(kManyFolder));
     state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_GetMessages10000)->Unit(benchmark::kMillisecond);
 
 void BM_List10000(benchmark::State& state) {
-    const vrel::MessageList list = ListOf(ManyMessagesFolder());
+    const vrel::MessageList list = ListOf(kManyFolder);
     Replies(state, [&](auto& stream) { TMyServerThread::ListMessage("", list, stream, 10000); });
     state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_List10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_Uidl10000(benchmark::State& state) {
-    const vrel::MessageList list = ListOf(ManyMessagesFolder());
+    const vrel::MessageList list = ListOf(kManyFolder);
     Replies(state, [&](auto& stream) { TMyServerThread::UIDLMessage("", list, stream); });
     state.SetItemsProcessed(state.iterations() * 10000);
 }
@@ -163,7 +156,6 @@ BENCHMARK(BM_Uidl10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 // Whole sessions, one after the other, against a listening socket; the argument is the
 // password hash cost of the account.
 void BM_LogonSessions(benchmark::State& state) {
-    PrepareMachine();
     win::TServerSocket server;
     server.OnGetThread = [](auto& clientSocket, auto& socketThread) {
         socketThread = std::make_unique<TMyServerThread>(std::move(clientSocket));
@@ -186,3 +178,7 @@ void BM_LogonSessions(benchmark::State& state) {
 BENCHMARK(BM_LogonSessions)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
+
+int main(int argc, char** argv) {
+    return vrel::bench::RunOnOwnMachine(argc, argv, PrepareMachine);
+}

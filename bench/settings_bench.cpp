@@ -1,12 +1,10 @@
 // Cost of one settings getter (open the store, read, close) and of one counter increment,
 // on a machine of its own in a temporary folder.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <filesystem>
 #include <memory>
 
-#include "platform/machine.h"
+#include "bench_machine.h"
 #include "platform/metabase.h"
 #include "platform/registry.h"
 #include "common/settings_key.h"
@@ -32,7 +30,6 @@ void BM_IncrementCounter(benchmark::State& state) {
 BENCHMARK(BM_IncrementCounter);
 
 void PrepareMachine() {
-    win::InitMachine();
     win::TRegistry registry;
     registry.OpenKey(vrel::kSettingsKey, true);
     registry.WriteBool(value::LoggingEnabled, true);
@@ -47,15 +44,5 @@ void PrepareMachine() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::string folder = (std::filesystem::temp_directory_path() / "vrel-bench-XXXXXX").string();
-    if (!::mkdtemp(folder.data())) return 1;
-    ::setenv("VREL_MACHINE", folder.c_str(), 1);
-    PrepareMachine();
-    win::Db holder = win::OpenMachineDb();
-    holder.Exec("SELECT 1 FROM reg_key LIMIT 1");
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    std::filesystem::remove_all(folder);
-    return 0;
+    return vrel::bench::RunOnOwnMachine(argc, argv, PrepareMachine);
 }

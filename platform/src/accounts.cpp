@@ -127,16 +127,13 @@ void CreateAccounts(Db& db) {
         "CREATE TABLE acct_member(id INTEGER PRIMARY KEY, grp INTEGER NOT NULL,"
         " member INTEGER NOT NULL, UNIQUE(grp, member));"
         "CREATE INDEX acct_member_by_member ON acct_member(member);"
+        // Members in the order they were added, without sorting a large group at each read.
+        "CREATE INDEX acct_member_by_group ON acct_member(grp, id, member);"
         // The local computer: its name is the registry's ComputerName, read at each use.
         "INSERT INTO acct_authority(id, name) VALUES (1, NULL);");
     TRegistry registry(db);
     registry.OpenKey(kKnobsKey, true);
     registry.WriteString("DomainName", kDefaultDomain);
-    // WinNTSystemInfo is an in-process class Windows itself provides.
-    registry.OpenKey("\\SOFTWARE\\Classes\\CLSID\\{66182EC4-AFD1-11D2-9CB9-0000F87A369E}", true);
-    registry.WriteString("", "WinNTSystemInfo");
-    registry.OpenKey("InprocServer32", true);
-    registry.WriteString("", "activeds.dll");
 
     // Made directly: the directory's own writers take a transaction, and this runs in one.
     db.Exec(

@@ -12,9 +12,12 @@ namespace {
 
 constexpr std::string_view kPrefix = "WinNT://";
 
+// Built in one allocation: an enumeration makes one path per member.
 std::string PathOf(std::string_view authority, std::string_view name = {}) {
-    std::string path = std::string(kPrefix) + std::string(authority);
-    if (!name.empty()) path += "/" + std::string(name);
+    std::string path;
+    path.reserve(kPrefix.size() + authority.size() + 1 + name.size());
+    path.append(kPrefix).append(authority);
+    if (!name.empty()) path.append("/").append(name);
     return path;
 }
 

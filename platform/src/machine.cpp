@@ -45,6 +45,8 @@ bool InitLocked(Db& db) {
     schema::WriteRegistryDefaults(db);
     schema::CreateAccounts(db);
     schema::CreateMetabase(db);
+    schema::CreateServices(db);
+    schema::CreateEventLog(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;
@@ -82,12 +84,13 @@ bool InitMachine() {
 }
 
 Db OpenMachineDb() {
-    if (fs::exists(MachineDbPath())) {
-        Db db(MachineDbPath());
-        if (IsInitialised(db)) return db;
+    const fs::path path = MachineDbPath();
+    if (fs::exists(path)) {
+        Db db = Db::Pooled(path);
+        if (db.Reused() || IsInitialised(db)) return db;
     }
     InitMachine();
-    return Db(MachineDbPath());
+    return Db::Pooled(path);
 }
 
 }  // namespace win

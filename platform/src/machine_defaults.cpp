@@ -51,6 +51,24 @@ void WriteMachineKnobs(TRegistry& registry) {
     registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
     registry.WriteInteger("PasswordHashCost", 5);
     registry.WriteInteger("NetworkPresent", 1);
+    registry.WriteInteger("ComActivationTimeout", 30000);
+    registry.WriteInteger("ComCallTimeout", 60000);
+}
+
+// The in-process classes Windows itself provides.
+void WriteSystemClasses(TRegistry& registry) {
+    const std::string clsid = "{66182EC4-AFD1-11D2-9CB9-0000F87A369E}";
+    registry.RootKey = HKEY_CLASSES_ROOT;
+    registry.OpenKey("\\WinNTSystemInfo\\CLSID", true);
+    registry.WriteString("", clsid);
+    registry.OpenKey("\\CLSID\\" + clsid, true);
+    registry.WriteString("", "WinNTSystemInfo");
+    registry.OpenKey("\\CLSID\\" + clsid + "\\ProgID", true);
+    registry.WriteString("", "WinNTSystemInfo");
+    registry.OpenKey("\\CLSID\\" + clsid + "\\InprocServer32", true);
+    registry.WriteString("", "activeds.dll");
+    registry.WriteString("ThreadingModel", "Both");
+    registry.RootKey = HKEY_LOCAL_MACHINE;
 }
 
 void WriteLocale(TRegistry& registry) {
@@ -78,6 +96,7 @@ void WriteRegistryDefaults(Db& db) {
     WriteWindowsVersion(registry);
     WriteMachineKnobs(registry);
     WriteLocale(registry);
+    WriteSystemClasses(registry);
 }
 
 void CreateDriveC() {

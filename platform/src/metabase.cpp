@@ -1,5 +1,7 @@
 #include "platform/metabase.h"
 
+#include <algorithm>
+
 #include "platform/db.h"
 #include "platform/machine.h"
 #include "platform/text.h"
@@ -62,6 +64,13 @@ void StoreProperty(Db& db, std::int64_t node, std::string_view name, const VARIA
     upsert.Step();
 }
 
+// The cached property of that name (ignoring case), or the end of the list.
+template <typename Properties>
+auto FindProperty(Properties& properties, std::string_view property) {
+    return std::find_if(properties.begin(), properties.end(),
+                        [&](const auto& entry) { return SameText(entry.first, property); });
+}
+
 bool ValidChildName(std::string_view name) {
     return !name.empty() && name.find('/') == std::string_view::npos;
 }
@@ -107,9 +116,14 @@ std::shared_ptr<IIsObject> IIsObject::Child(Node node) {
 }
 
 HRESULT IIsObject::Get(std::string_view property, VARIANT& value) {
-    for (const auto& [name, cached] : pending_) {
-        if (!SameText(name, property)) continue;
-        value = cached;
+    if (const auto cached = FindProperty(pending_, property); cached != pending_.end()) {
+        value = cached->second;
+        return S_OK;
+    }
+    if (read_) {
+        const auto stored = FindProperty(*read_, property);
+        if (stored == read_->end()) return E_ADS_PROPERTY_NOT_FOUND;
+        value = stored->second;
         return S_OK;
     }
     return Guard([&] {
@@ -127,9 +141,8 @@ HRESULT IIsObject::Put(std::string_view property, const VARIANT& value) {
     if (vt != VT_I4 && vt != VT_BSTR && vt != (VT_ARRAY | VT_UI1))
         return E_ADS_CANT_CONVERT_DATATYPE;
     if (property.empty()) return E_INVALIDARG;
-    for (auto& [name, cached] : pending_) {
-        if (!SameText(name, property)) continue;
-        cached = value;
+    if (const auto cached = FindProperty(pending_, property); cached != pending_.end()) {
+        cached->second = value;
         return S_OK;
     }
     pending_.emplace_back(std::string(property), value);
@@ -143,6 +156,7 @@ HRESULT IIsObject::SetInfo() {
         for (const auto& [name, value] : pending_) StoreProperty(*db_, node_.id, name, value);
         transaction.Commit();
         pending_.clear();
+        read_.reset();
         return S_OK;
     });
 }
@@ -199,16 +213,37 @@ HRESULT IIsObject::Delete(std::string_view className, std::string_view name) {
 IIsEnum::IIsEnum(std::shared_ptr<IIsObject> container) : container_(std::move(container)) {}
 
 HRESULT IIsEnum::Next(std::shared_ptr<IIsObject>& element) {
-    return Guard([&] {
-        auto select = container_->db_->Prepare(
-            "SELECT id, name, class FROM mb_node WHERE parent = ?1 AND id > ?2 ORDER BY id LIMIT "
-            "1");
-        select.Bind(1, container_->node_.id).Bind(2, last_);
-        if (!select.Step()) return S_FALSE;
-        last_ = select.Int(0);
-        element = container_->Child(IIsObject::Node{last_, select.Text(1), select.Text(2)});
-        return S_OK;
-    });
+    if (!children_) {
+        const HRESULT read = Guard([&] {
+            children_ = ReadChildren(*container_);
+            return S_OK;
+        });
+        if (FAILED(read)) return read;
+    }
+    if (next_ == children_->size()) return S_FALSE;
+    element = (*children_)[next_++];
+    return S_OK;
+}
+
+// Each child with its stored properties: one row per property, or one without when it has
+// none, the rows of a child together.
+std::vector<std::shared_ptr<IIsObject>> IIsEnum::ReadChildren(IIsObject& container) {
+    auto select = container.db_->Prepare(
+        "SELECT n.id, n.name, n.class, p.name, p.type, p.value FROM mb_node n"
+        " LEFT JOIN mb_property p ON p.node = n.id WHERE n.parent = ?1 ORDER BY n.id");
+    select.Bind(1, container.node_.id);
+    std::vector<std::shared_ptr<IIsObject>> children;
+    while (select.Step()) {
+        if (children.empty() || children.back()->node_.id != select.Int(0)) {
+            children.push_back(
+                container.Child(IIsObject::Node{select.Int(0), select.Text(1), select.Text(2)}));
+            children.back()->read_.emplace();
+        }
+        if (!select.IsNull(3)) {
+            children.back()->read_->emplace_back(select.Text(3), ReadProperty(select, 4, 5));
+        }
+    }
+    return children;
 }
 
 HRESULT ADsGetObject(std::string_view path, std::shared_ptr<IIsObject>& object) {

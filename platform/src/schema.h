@@ -12,5 +12,7 @@ void CreateMetabase(Db& db);
 void CreateDriveC();
 // The account directory with the default computer's groups and Administrator.
 void CreateAccounts(Db& db);
+void CreateServices(Db& db);
+void CreateEventLog(Db& db);
 
 }  // namespace win::schema

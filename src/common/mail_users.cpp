@@ -1,11 +1,13 @@
 #include "common/mail_users.h"
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
 #include "common/settings_key.h"
 #include "platform/adsi_winnt.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 
 namespace vrel {
 namespace {
@@ -104,8 +106,12 @@ std::string GetUserFromAddress(std::string_view address) {
     return std::string(address.substr(start, end - start));
 }
 
+// The same answer as a lookup in GetEmailUsers, without sorting the group first: the agent
+// and the POP3 service ask once per recipient and per logon.
 bool IsEmailUser(std::string_view name) {
-    return GetEmailUsers().Contains(name);
+    const std::vector<std::string> users = EmailUserNames();
+    return std::any_of(users.begin(), users.end(),
+                       [&](const std::string& user) { return win::SameText(user, name); });
 }
 
 }  // namespace vrel

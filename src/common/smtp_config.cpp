@@ -47,6 +47,9 @@ std::string GetSmtpSendNdrTo() {
 std::string GetSmtpDropDirectory() {
     return ReadServerProperty("DropDirectory");
 }
+std::string GetBadMailDirectory() {
+    return ReadServerProperty("BadMailDirectory");
+}
 
 std::vector<std::string> GetLocalDomains() {
     std::vector<std::string> domains{GetSmtpDefaultDomain()};

@@ -1,5 +1,5 @@
 // The SMTP service's configuration in the IIS metabase: its default domain, its
-// non-delivery address, its drop folder, and its local domains (SmtpLocalDomains).
+// non-delivery address, its drop and bad-mail folders, and its local domains (SmtpLocalDomains).
 //
 // Called by all three programs (the settings program uses all five operations; the agent
 // and the POP3 service reach the getters through settings_key). Every value is read afresh
@@ -15,6 +15,8 @@ namespace vrel {
 std::string GetSmtpDefaultDomain();
 std::string GetSmtpSendNdrTo();
 std::string GetSmtpDropDirectory();
+// The folder where the agent keeps copies of undeliverable mail.
+std::string GetBadMailDirectory();
 
 // The default domain first (also when empty), then every Domain child whose RouteAction is
 // greater than 1, in the metabase's order; neither sorted nor made unique.

@@ -93,6 +93,34 @@ TEST_F(MetabaseTest, ChildrenEnumerateInCreationOrder) {
     EXPECT_EQ(ChildNames("IIS://localhost"), (std::vector<std::string>{"zeta", "Mid", "alpha"}));
 }
 
+// One read per enumeration: the children and their properties as they were at the first
+// Next, until a child stores its own changes.
+TEST_F(MetabaseTest, EnumeratedChildrenAnswerFromTheirFirstRead) {
+    CreateChild("IIS://localhost", "IIsSmtpDomain", "a")->Put("RouteAction", VARIANT(16));
+    const std::shared_ptr<IIsObject> b = CreateChild("IIS://localhost", "IIsSmtpDomain", "b");
+    ASSERT_EQ(b->Put("RouteAction", VARIANT(2)), S_OK);
+    ASSERT_EQ(b->SetInfo(), S_OK);
+    std::unique_ptr<IIsEnum> children;
+    ASSERT_EQ(Bind("IIS://localhost")->get__NewEnum(children), S_OK);
+    std::shared_ptr<IIsObject> first, second, none;
+    ASSERT_EQ(children->Next(first), S_OK);
+    CreateChild("IIS://localhost", "IIsSmtpDomain", "c");
+    ASSERT_EQ(b->Put("RouteAction", VARIANT(3)), S_OK);
+    ASSERT_EQ(b->SetInfo(), S_OK);
+    ASSERT_EQ(children->Next(second), S_OK);
+    EXPECT_EQ(children->Next(none), S_FALSE);
+    EXPECT_EQ(none, nullptr);
+
+    VARIANT value;
+    EXPECT_EQ(first->Get("RouteAction", value), E_ADS_PROPERTY_NOT_FOUND);
+    ASSERT_EQ(second->Get("routeaction", value), S_OK);
+    EXPECT_EQ(value, VARIANT(2));
+    ASSERT_EQ(second->Put("Other", VARIANT("x")), S_OK);
+    ASSERT_EQ(second->SetInfo(), S_OK);
+    ASSERT_EQ(second->Get("RouteAction", value), S_OK);
+    EXPECT_EQ(value, VARIANT(3));
+}
+
 TEST_F(MetabaseTest, PutIsStoredOnlyBySetInfo) {
     const std::shared_ptr<IIsObject> server = CreateChild("IIS://localhost", "IIsSmtpServer", "s");
     ASSERT_EQ(server->Put("DefaultDomain", VARIANT("example.com")), S_OK);

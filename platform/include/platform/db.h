@@ -20,12 +20,12 @@ struct sqlite3_stmt;
 namespace win {
 
 class SqlError : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
 class Statement {
-public:
+  public:
     Statement(sqlite3* db, std::string_view sql);
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&&) = delete;
@@ -46,15 +46,19 @@ public:
     std::string Text(int column) const;
     std::vector<std::uint8_t> Blob(int column) const;
 
-private:
+  private:
     sqlite3* db_;
     sqlite3_stmt* stmt_;
 };
 
 class Db {
-public:
+  public:
     // Opens (creating when absent) the database at path, in WAL mode with a busy timeout.
     explicit Db(const std::filesystem::path& path);
+    // A connection that goes back to this thread's pool when it is destroyed, so the next
+    // short-lived user of the same file skips opening it again. Nothing read through it is
+    // kept: every statement reads the store afresh.
+    static Db Pooled(const std::filesystem::path& path);
     Db(Db&& other) noexcept;
     Db& operator=(Db&&) = delete;
     ~Db();
@@ -63,21 +67,28 @@ public:
     Statement Prepare(std::string_view sql);
     std::int64_t LastInsertRowid() const;
     int Changes() const;
+    // True when Pooled() handed out a connection that was open already.
+    bool Reused() const { return reused_; }
 
-private:
+  private:
+    Db(sqlite3* db, bool pooled, bool reused);
+    static sqlite3* Open(const std::filesystem::path& path);
+
     sqlite3* db_;
+    bool pooled_ = false;
+    bool reused_ = false;
 };
 
 // BEGIN IMMEDIATE on construction, rolled back unless Commit() was called.
 class Transaction {
-public:
+  public:
     explicit Transaction(Db& db);
     Transaction(const Transaction&) = delete;
     Transaction& operator=(const Transaction&) = delete;
     ~Transaction();
     void Commit();
 
-private:
+  private:
     Db& db_;
     bool done_ = false;
 };

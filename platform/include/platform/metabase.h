@@ -9,9 +9,11 @@
 // IIsObject is one bound node, offering the calls of IADs and IADsContainer that the suite
 // makes. A node exists from its Create on; Put only fills the object's property cache and
 // SetInfo stores it. Get reads the store (or the cache after a Put), so nothing is held
-// across objects. Unlike IIS, properties are not inherited from parent nodes: Get answers
-// only for a property set on the node itself. The provider never throws for an ordinary
-// failure: every call answers with the HRESULT Windows would give.
+// across objects; only a child handed out by an enumeration answers Get from the properties
+// the enumeration read with it, as IIS fills an object's cache on its first Get. Unlike IIS,
+// properties are not inherited from parent nodes: Get answers only for a property set on the node
+// itself. The provider never throws for an ordinary failure: every call answers with the HRESULT
+// Windows would give.
 //
 // An object and everything reached from it (children, enumerators) share one store
 // connection and are meant for one thread, as an apartment-bound COM object would be.
@@ -19,6 +21,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,6 +32,9 @@ namespace win {
 
 class Db;
 
+inline constexpr HRESULT E_ADS_UNKNOWN_OBJECT = MakeHResult(0x80005004u);
+inline constexpr HRESULT E_ADS_CANT_CONVERT_DATATYPE = MakeHResult(0x8000500Cu);
+inline constexpr HRESULT E_ADS_PROPERTY_NOT_FOUND = MakeHResult(0x8000500Du);
 // A path or child that does not exist (ERROR_PATH_NOT_FOUND).
 inline constexpr HRESULT E_PATH_NOT_FOUND = HRESULT_FROM_WIN32(3);
 // Create of a child that exists (ERROR_ALREADY_EXISTS).
@@ -70,14 +76,20 @@ class IIsObject : public std::enable_shared_from_this<IIsObject> {
     friend class IIsEnum;
     std::shared_ptr<IIsObject> Child(Node node);
 
+    using Properties = std::vector<std::pair<std::string, VARIANT>>;
+
     std::shared_ptr<Db> db_;
     Node node_;
     std::string path_;
-    std::vector<std::pair<std::string, VARIANT>> pending_;
+    Properties pending_;
+    // The node's stored properties as its enumeration read them; unset for a bound node and
+    // after SetInfo, when Get reads the store.
+    std::optional<Properties> read_;
 };
 
-// IEnumVARIANT over a container's children, in creation order. Children created or
-// deleted during the enumeration are seen or skipped as the store holds them at each Next.
+// IEnumVARIANT over a container's children, in creation order. The first Next reads every
+// child with its properties in one query, so a large container costs one read; children
+// created or deleted after that are not seen by this enumeration.
 class IIsEnum {
   public:
     explicit IIsEnum(std::shared_ptr<IIsObject> container);
@@ -85,8 +97,11 @@ class IIsEnum {
     HRESULT Next(std::shared_ptr<IIsObject>& element);
 
   private:
+    static std::vector<std::shared_ptr<IIsObject>> ReadChildren(IIsObject& container);
+
     std::shared_ptr<IIsObject> container_;
-    std::int64_t last_ = 0;
+    std::optional<std::vector<std::shared_ptr<IIsObject>>> children_;
+    std::size_t next_ = 0;
 };
 
 // Binds "IIS://localhost[/name...]". MK_E_SYNTAX for another provider, E_ADS_BAD_PATHNAME

@@ -1,8 +1,9 @@
-// The OLE Automation VARIANT, as far as the machine's COM-style interfaces (ADSI and the
-// metabase) hand values across; their HRESULTs are in winerror.h.
+// COM result codes and the OLE Automation VARIANT, as far as the machine's COM-style
+// interfaces (ADSI and the metabase) hand values across.
 //
-// VARIANT holds the few types these interfaces produce; BSTR text is kept as 8-bit text (the
-// suite's code page), since every caller converts it to 8-bit text anyway.
+// HRESULT keeps the Windows numbers, so callers can test them exactly as on Windows. VARIANT
+// holds the few types these interfaces produce; BSTR text is kept as 8-bit text (the suite's
+// code page), since every caller converts it to 8-bit text anyway.
 #pragma once
 
 #include <cstdint>

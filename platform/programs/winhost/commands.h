@@ -13,5 +13,8 @@ int Init(const Args& args);
 int Net(const Args& args);
 int Reg(const Args& args);
 int Mb(const Args& args);
+int Sc(const Args& args);
+int Boot(const Args& args);
+int EventLog(const Args& args);
 
 }  // namespace winhost

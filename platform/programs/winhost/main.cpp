@@ -20,6 +20,9 @@ constexpr Verb kVerbs[] = {
     {"net", winhost::Net, "net user|localgroup|group|domain|config   accounts, groups and domains"},
     {"reg", winhost::Reg, "reg add|query|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]"},
     {"mb", winhost::Mb, "mb get|set|create|delete|enum PATH ...  IIS://localhost/PATH"},
+    {"sc", winhost::Sc, "sc query|qc|start|stop|create|delete ...  control services"},
+    {"boot", winhost::Boot, "boot                      start automatic services until SIGINT/SIGTERM"},
+    {"eventlog", winhost::EventLog, "eventlog                  print the event log"},
 };
 
 int Usage() {

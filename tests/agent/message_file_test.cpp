@@ -1,0 +1,82 @@
+#include "agent/message_file.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <thread>
+
+#include "agent_fixture.h"
+
+namespace {
+
+using vrel::test::ArrivalTest;
+
+constexpr const char* kAlice = "C:\\Mail\\alice";
+
+TEST_F(ArrivalTest, MessageFilesAreNamedByTimeAndTheFirstFreeSequenceNumber) {
+    vrel::CopyToFolder("alice@mail.test", Arrive(""));
+    vrel::CopyToFolder("alice@mail.test", Arrive(""));
+    SetFixedTime("2026-01-02T03:04:05.060");
+    vrel::CopyToFolder("alice@mail.test", Arrive(""));
+    EXPECT_EQ(Entries(kAlice),
+              (std::set<std::string>{"261209101010001000000001.eml", "261209101010001000000002.eml",
+                                     "260102030405060000000001.eml"}));
+    EXPECT_EQ(ReadFile(std::string(kAlice) + "\\261209101010001000000002.eml"), kContent);
+}
+
+TEST_F(ArrivalTest, ANameWhoseTemporaryFileIsLeftOverIsNotUsed) {
+    // A writer that died between its save and its rename left the first name's temporary.
+    win::ForceDirectories(kAlice);
+    std::ofstream(win::ToHostPath(std::string(kAlice) + "\\261209101010001000000001.tmp"))
+        << "half";
+    vrel::CopyToFolder("alice@mail.test", Arrive(""));
+    EXPECT_EQ(EmlFiles(kAlice), std::set<std::string>{"261209101010001000000002.eml"});
+    EXPECT_EQ(ReadFile(std::string(kAlice) + "\\261209101010001000000002.eml"), kContent);
+}
+
+TEST_F(ArrivalTest, NothingIsStoredWithoutAStreamOrAUser) {
+    const auto message = Arrive("");
+    std::filesystem::remove(win::ToHostPath(std::string(kQueue) + "\\arrived.eml"));
+    vrel::CopyToFolder("alice@mail.test", message);
+    EXPECT_EQ(Entries(kAlice), std::set<std::string>{});
+    vrel::CopyToFolder("mail.test", Arrive(""));
+    EXPECT_EQ(Entries("C:\\Mail"), std::set<std::string>{"alice"});
+}
+
+// A writer killed at any moment never leaves a partial file under a ".eml" name: a
+// listing taken while it writes, and one taken after it died, see only whole messages.
+TEST_F(ArrivalTest, AKilledWriterLeavesNoPartialMessageFile) {
+    ::unsetenv("VREL_FIXED_TIME");  // real time, so the names keep changing
+    const std::string content(1 << 20, 'x');
+    const auto message = Arrive("", content);
+    win::ForceDirectories(kAlice);
+    for (int round = 0; round < 5; ++round) {
+        const pid_t writer = ::fork();
+        ASSERT_GE(writer, 0);
+        if (writer == 0) {
+            for (;;) vrel::CopyToFolder("alice@mail.test", message);
+        }
+        const auto until =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(40 + 30 * round);
+        while (std::chrono::steady_clock::now() < until) {
+            for (const std::string& name : EmlFiles(kAlice)) {
+                EXPECT_EQ(
+                    std::filesystem::file_size(win::ToHostPath(std::string(kAlice) + "\\" + name)),
+                    content.size())
+                    << name;
+            }
+        }
+        ::kill(writer, SIGKILL);
+        int status = 0;
+        ::waitpid(writer, &status, 0);
+        for (const std::string& name : EmlFiles(kAlice)) {
+            EXPECT_EQ(ReadFile(std::string(kAlice) + "\\" + name), content) << name;
+        }
+    }
+    EXPECT_FALSE(EmlFiles(kAlice).empty());
+}
+
+}  // namespace

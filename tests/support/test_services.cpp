@@ -1,0 +1,93 @@
+#include "test_services.h"
+
+#include <signal.h>
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "platform/machine.h"
+#include "platform/paths.h"
+
+namespace vrel::test {
+namespace fs = std::filesystem;
+using namespace win;
+namespace {
+
+constexpr auto kPoll = std::chrono::milliseconds(10);
+// A service that behaves stops well within this; one that does not is killed after it.
+constexpr auto kStopWait = std::chrono::seconds(3);
+
+std::vector<ENUM_SERVICE_STATUS> ActiveServices(const SC_HANDLE& manager) {
+    std::vector<ENUM_SERVICE_STATUS> active;
+    EnumServicesStatus(manager, SERVICE_ACTIVE, active);
+    return active;
+}
+
+bool WaitUntilNoneActive(const SC_HANDLE& manager, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    while (!ActiveServices(manager).empty()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(kPoll);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ProgramImagePath(const std::string& program) {
+    return ToWindowsPath(BinFolder() / program) + ".exe";
+}
+
+void StopAllServices() {
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    for (const ENUM_SERVICE_STATUS& entry : ActiveServices(manager)) {
+        SC_HANDLE service = OpenService(manager, entry.lpServiceName, SERVICE_ALL_ACCESS);
+        SERVICE_STATUS status;
+        if (service) ControlService(service, SERVICE_CONTROL_STOP, status);
+    }
+    if (WaitUntilNoneActive(manager, kStopWait)) return;
+    for (const ENUM_SERVICE_STATUS& entry : ActiveServices(manager)) {
+        SC_HANDLE service = OpenService(manager, entry.lpServiceName, SERVICE_ALL_ACCESS);
+        SERVICE_STATUS_PROCESS status;
+        if (service && QueryServiceStatusEx(service, status) && status.dwProcessId != 0) {
+            ::kill(static_cast<pid_t>(status.dwProcessId), SIGKILL);
+        }
+    }
+    WaitUntilNoneActive(manager, kStopWait);
+}
+
+std::string SanitizerReports() {
+    std::string reports;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(RunFolder(), error)) {
+        if (entry.path().extension() != ".log") continue;
+        std::stringstream text;
+        text << std::ifstream(entry.path()).rdbuf();
+        const std::string log = text.str();
+        for (const char* mark :
+             {"ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime error:"}) {
+            if (log.find(mark) != std::string::npos) reports += entry.path().string() + ":\n" + log;
+        }
+    }
+    return reports;
+}
+
+SERVICE_STATUS WaitForState(const std::string& name, DWORD state, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    SC_HANDLE service = OpenService(manager, name, SERVICE_QUERY_STATUS);
+    SERVICE_STATUS status;
+    while (service && QueryServiceStatus(service, status) && status.dwCurrentState != state &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(kPoll);
+    }
+    return status;
+}
+
+void ServiceTest::TearDown() {
+    StopAllServices();
+    EXPECT_EQ(SanitizerReports(), "");
+}
+
+}  // namespace vrel::test

@@ -1,0 +1,31 @@
+// Support for tests that start services on their machine: a fixture whose teardown stops
+// every service still active (a normal stop, then SIGKILL for one that does not stop) and
+// fails the test on a sanitizer report in the services' logs under run/.
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "platform/scm.h"
+#include "test_machine.h"
+
+namespace vrel::test {
+
+// The image path of a program of build/bin as Windows names it ("Z:\...\bin\X.exe").
+std::string ProgramImagePath(const std::string& program);
+
+// Stops every active service of the machine; kills those that do not stop in time.
+void StopAllServices();
+// The sanitizer reports in run/*.log, or the empty text.
+std::string SanitizerReports();
+
+// Waits until the service reads the state or the limit passes; returns the last status.
+win::SERVICE_STATUS WaitForState(const std::string& name, win::DWORD state,
+                                 std::chrono::milliseconds limit = std::chrono::seconds(10));
+
+class ServiceTest : public MachineTest {
+  protected:
+    void TearDown() override;
+};
+
+}  // namespace vrel::test
