@@ -14,7 +14,7 @@
 
 #include "common/system_module.h"
 #include "loopback.h"
-#include "platform/accounts.h"
+#include "mail_account.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "service/my_server_thread.h"
@@ -80,11 +80,9 @@ class SessionTest : public SettingsTest {
             registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
                              true);
             registry.WriteString("ComputerName", "MAILHOST");
-            registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
-            registry.WriteInteger("PasswordHashCost", 1);
         }
-        AddUser("bob", "secret", true);
-        AddUser("eve", "evepass", false);
+        AddComputerUser("bob", "secret", true);
+        AddComputerUser("eve", "evepass", false);
         StoreText(settings_value::MailInBoxDir, "C:\\Mail");
         StoreNumber(settings_value::LoggingEnabled, 1);
         StoreText(settings_value::LogFileLocation, "C:\\Logs");
@@ -93,15 +91,6 @@ class SessionTest : public SettingsTest {
     void TearDown() override {
         ::unsetenv("VREL_FIXED_TIME");
         SystemModule.reset();
-    }
-
-    void AddUser(std::string_view name, std::string_view password, bool mailUser) {
-        const win::Authority computer = *directory_.FindAuthority("MAILHOST");
-        directory_.AddUser(computer, name, password);
-        if (mailUser) {
-            directory_.AddMember(*directory_.FindAccount(computer, "Users"),
-                                 *directory_.FindAccount(computer, name));
-        }
     }
 
     static std::filesystem::path Host(std::string_view windowsPath) {
@@ -145,8 +134,6 @@ class SessionTest : public SettingsTest {
         EXPECT_EQ(greeting.rfind("+OK bob's mailbox has ", 0), 0u) << greeting;
         return session;
     }
-
-    win::AccountDirectory directory_;
 };
 
 }  // namespace vrel::test

@@ -15,6 +15,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using std::chrono::steady_clock;
+using vrel::test::AddComputerUser;
 using vrel::test::Session;
 using vrel::test::SessionTest;
 namespace value = vrel::settings_value;
@@ -41,7 +42,7 @@ class ConversationTest : public SessionTest, public testing::WithParamInterface<
     void SetUp() override {
         ASSERT_EQ(kScaledClock, 0);
         SessionTest::SetUp();
-        AddUser("carol", " lead", true);
+        AddComputerUser("carol", " lead", true);
         for (const char* name : {"a.eml", "b.eml", "c.eml"}) Store(name, kMessage);
     }
     // The unique ids in the order the session lists them.
@@ -323,8 +324,10 @@ TEST_F(MailboxSessionTest, FailedLogonsAreLoggedWithTheSystemText) {
 TEST_F(MailboxSessionTest, ControlCharactersOfAUserNameDoNotReachTheLogRaw) {
     auto session = Open();
     session->Client().Send("USER x\r\nforged line\r\n");
-    session->Read(1);
-    session->Exchange("PASS wrong", kBadLogin);
+    // The reply echoes the name as typed: only the log is kept clean.
+    const std::string welcome = "+OK x\r\nforged line is welcome here, password please\r\n";
+    EXPECT_EQ(session->Read(welcome.size()), welcome);
+    EXPECT_EQ(session->Exchange("PASS wrong", kBadLogin), kBadLogin);
     session.reset();
     EXPECT_NE(ReadLog().find("login: x??forged line from: ["), std::string::npos) << ReadLog();
 }
