@@ -37,7 +37,7 @@ void TMyServerThread::HandleException(std::exception_ptr error) {
     // must not cost the other one.
     try {
         win::ReportEvent(kServiceName, win::EVENTLOG_ERROR_TYPE, 0, 0,
-                         "POP3 session of [" + address + "] failed: " + message);
+                         "Error in the POP3 session of [" + address + "]: " + message);
     } catch (const std::exception&) {
     }
     try {

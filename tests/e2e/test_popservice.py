@@ -150,7 +150,7 @@ class SessionTest(MachineCase):
         failing.close()
         self.assertEqual(other.stat(), (0, 0), "the other session goes on")
         other.quit()
-        self.assertIn("POP3 session of [127.0.0.1] failed: Cannot open file", m.eventlog())
+        self.assertIn("Error in the POP3 session of [127.0.0.1]: Cannot open file", m.eventlog())
         self.assertRegex(m.daily_log(), r"  error: from: \[127\.0\.0\.1\] \S* -> Cannot open file")
         again = m.logon("ann", "Secret1")  # the lock went with the failed session
         self.assertEqual(again.stat()[0], 2)
