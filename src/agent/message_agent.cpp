@@ -68,12 +68,12 @@ win::HRESULT TMessageAgentImpl::OnArrival(std::shared_ptr<win::IMessage> Msg,
         }
         return win::S_OK;
     } catch (const std::exception& error) {
-        win::SetErrorInfo(
-            win::ErrorInfo{std::string(kMessageAgentProgId), error.what(), IID_ISMTPOnArrival});
+        win::SetErrorInfo(win::ErrorInfo{std::string(kMessageAgentProgId), error.what(),
+                                         win::IID_ISMTPOnArrival});
         return win::DISP_E_EXCEPTION;
     } catch (...) {
-        win::SetErrorInfo(
-            win::ErrorInfo{std::string(kMessageAgentProgId), std::string(), IID_ISMTPOnArrival});
+        win::SetErrorInfo(win::ErrorInfo{std::string(kMessageAgentProgId), std::string(),
+                                         win::IID_ISMTPOnArrival});
         return win::DISP_E_EXCEPTION;
     }
 }

@@ -22,8 +22,6 @@
 namespace vrel {
 
 inline constexpr std::string_view kMessageAgentProgId = "vrelPOP3Service.MessageAgent";
-inline constexpr win::IID IID_ISMTPOnArrival =
-    win::GuidFromText("{CD000026-8B95-11D1-82DB-00C04FB1625D}");
 
 class TMessageAgentImpl {
   public:

@@ -207,7 +207,7 @@ TEST_F(ArrivalTest, AClassLibraryErrorBecomesComErrorInformation) {
     ASSERT_EQ(win::GetErrorInfo(info), win::S_OK);
     EXPECT_EQ(*info, (win::ErrorInfo{"vrelPOP3Service.MessageAgent",
                                      "Invalid data type for 'MessagesDelivered'",
-                                     win::GuidFromText("{CD000026-8B95-11D1-82DB-00C04FB1625D}")}));
+                                     win::IID_ISMTPOnArrival}));
     EXPECT_EQ(eventStatus, kUnset);
     EXPECT_EQ(message->GetEnvelope(), before);
     // What was done before the error stays done.

@@ -26,6 +26,7 @@
 #include "platform/text.h"
 #include "platform/typelib.h"
 #include "test_machine.h"
+#include "test_services.h"
 
 namespace {
 
@@ -33,6 +34,7 @@ namespace fs = std::filesystem;
 using namespace win;
 using vrel::test::CLSID_ComTestServer;
 using vrel::test::IID_IComTest;
+using vrel::test::EndsWithin;
 using vrel::test::MachineTest;
 using Clock = std::chrono::steady_clock;
 
@@ -51,16 +53,6 @@ void SetKnob(const char* name, int value) {
     TRegistry registry;
     ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true));
     registry.WriteInteger(name, value);
-}
-
-// Whether the process ends within the host time given.
-bool EndsWithin(pid_t pid, std::chrono::milliseconds wait) {
-    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
-    if (pidfd < 0) return true;
-    pollfd poller{pidfd, POLLIN, 0};
-    const bool ended = ::poll(&poller, 1, static_cast<int>(wait.count())) > 0;
-    ::close(pidfd);
-    return ended;
 }
 
 class ComTest : public MachineTest {

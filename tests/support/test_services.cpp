@@ -1,6 +1,9 @@
 #include "test_services.h"
 
+#include <poll.h>
 #include <signal.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <sstream>
@@ -71,6 +74,15 @@ std::string SanitizerReports() {
         }
     }
     return reports;
+}
+
+bool EndsWithin(pid_t pid, std::chrono::milliseconds wait) {
+    const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
+    if (pidfd < 0) return true;
+    pollfd poller{pidfd, POLLIN, 0};
+    const bool ended = ::poll(&poller, 1, static_cast<int>(wait.count())) > 0;
+    ::close(pidfd);
+    return ended;
 }
 
 SERVICE_STATUS WaitForState(const std::string& name, DWORD state, std::chrono::milliseconds limit) {

@@ -3,6 +3,8 @@
 // fails the test on a sanitizer report in the services' logs under run/.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <string>
 
@@ -18,6 +20,9 @@ std::string ProgramImagePath(const std::string& program);
 void StopAllServices();
 // The sanitizer reports in run/*.log, or the empty text.
 std::string SanitizerReports();
+
+// Whether a process (a test's own or one a server started) ends within the host time given.
+bool EndsWithin(pid_t pid, std::chrono::milliseconds wait);
 
 // Waits until the service reads the state or the limit passes; returns the last status.
 win::SERVICE_STATUS WaitForState(const std::string& name, win::DWORD state,

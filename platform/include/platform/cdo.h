@@ -22,6 +22,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/guid.h"
 #include "platform/oleauto.h"
 
 namespace win {
@@ -43,6 +44,9 @@ inline constexpr std::string_view cdoClientIPAddress =
     "http://schemas.microsoft.com/cdo/smtpenvelope/clientipaddress";
 inline constexpr std::string_view cdoSenderEmailAddress =
     "http://schemas.microsoft.com/cdo/smtpenvelope/senderemailaddress";
+
+// The arrival sink interface that the SMTP service calls.
+inline constexpr IID IID_ISMTPOnArrival = GuidFromText("{CD000026-8B95-11D1-82DB-00C04FB1625D}");
 
 // CdoMessageStat and CdoEventStatus values.
 inline constexpr std::int32_t cdoStatSuccess = 0;

@@ -16,4 +16,10 @@ void PostQuitMessage(int exitCode);
 // Runs queued work until the quit message; returns its exit code.
 int RunMessageLoop();
 
+// For a program whose loop belongs to a GUI toolkit: a descriptor that becomes readable when
+// work is queued, and a pump that runs the work queued so far without waiting. The pump
+// returns true, with the exit code, when it reached the quit message.
+int MessageQueueEvent();
+bool PumpWaitingMessages(int& exitCode);
+
 }  // namespace win

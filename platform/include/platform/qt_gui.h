@@ -1,0 +1,28 @@
+// The Qt part of the platform's GUI (library platform_qt): message boxes drawn as
+// QMessageBox, and the program's message queue (message_loop.h) pumped from Qt's event
+// loop, so COM calls still arrive while windows run. Only programs with windows link it.
+//
+// Called on the GUI thread after the QApplication exists.
+#pragma once
+
+#include <memory>
+
+#include <QMessageBox>
+
+#include "platform/dialogs.h"
+
+class QCoreApplication;
+
+namespace win {
+
+// Makes MessageBox and MessageDlg show modal QMessageBoxes.
+void InstallQtDialogs();
+
+// The box a record shows, built but not run; tests grab it for screenshots.
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record);
+
+// Runs queued work whenever it is posted; the quit message ends the application's loop with
+// its exit code. The watcher lives as long as the application.
+void PumpMessageQueueInQt(QCoreApplication& application);
+
+}  // namespace win

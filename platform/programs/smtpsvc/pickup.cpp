@@ -1,0 +1,205 @@
+#include "pickup.h"
+
+#include "platform/text.h"
+#include "smtp_session.h"
+
+namespace smtpsvc {
+namespace {
+
+struct HeaderLines {
+    std::string_view name;
+    std::string value;     // unfolded
+    std::string_view raw;  // the field's lines with their line ends
+};
+
+std::string_view TrimView(std::string_view text) {
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+    return text;
+}
+
+// The next line of the text with its line end, and the line without it.
+std::string_view NextLine(std::string_view text, std::size_t offset, std::string_view& bare) {
+    const std::size_t lf = text.find('\n', offset);
+    const std::size_t end = lf == std::string_view::npos ? text.size() : lf + 1;
+    std::string_view line = text.substr(offset, end - offset);
+    bare = line;
+    if (!bare.empty() && bare.back() == '\n') bare.remove_suffix(1);
+    if (!bare.empty() && bare.back() == '\r') bare.remove_suffix(1);
+    return line;
+}
+
+bool PlainAddress(std::string_view address) {
+    if (address.size() > kMaxPath) return false;
+    for (const unsigned char c : address) {
+        if (c <= ' ' || c == 127 || c == '<' || c == '>' || c == '"' || c == ',' || c == ';') {
+            return false;
+        }
+    }
+    const std::size_t at = address.rfind('@');
+    return at != std::string_view::npos && at > 0 && at + 1 < address.size();
+}
+
+// One element of an address list: the text inside "<...>", else the element without its
+// comments; a group's name before ":" dropped.
+std::string AddressOfElement(std::string_view element) {
+    std::string plain;
+    std::string angle;
+    bool inAngle = false;
+    bool haveAngle = false;
+    bool quoted = false;
+    int comment = 0;
+    for (std::size_t i = 0; i < element.size(); ++i) {
+        const char c = element[i];
+        if (quoted) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+        } else if (comment > 0) {
+            if (c == '\\')
+                ++i;
+            else if (c == '(')
+                ++comment;
+            else if (c == ')')
+                --comment;
+        } else if (c == '"') {
+            quoted = true;
+        } else if (c == '(') {
+            comment = 1;
+        } else if (c == '<') {
+            inAngle = true;
+            haveAngle = true;
+            angle.clear();
+        } else if (c == '>') {
+            inAngle = false;
+        } else if (inAngle) {
+            angle += c;
+        } else if (c == ':') {
+            plain.clear();
+        } else if (c != ';') {
+            plain += c;
+        }
+    }
+    return std::string(TrimView(haveAngle ? angle : plain));
+}
+
+// The header fields, and where the empty line that ends them (or the end) begins.
+std::vector<HeaderLines> ReadHeader(std::string_view text, std::size_t& bodyOffset) {
+    std::vector<HeaderLines> fields;
+    std::size_t offset = 0;
+    while (offset < text.size()) {
+        std::string_view bare;
+        const std::string_view line = NextLine(text, offset, bare);
+        if (bare.empty()) break;  // the empty line stays with the body
+        if ((bare.front() == ' ' || bare.front() == '\t') && !fields.empty()) {
+            HeaderLines& last = fields.back();
+            last.value += ' ';
+            last.value += TrimView(bare);
+            last.raw = text.substr(last.raw.data() - text.data(), last.raw.size() + line.size());
+        } else {
+            const std::size_t colon = bare.find(':');
+            HeaderLines field;
+            field.name = TrimView(bare.substr(0, colon));
+            if (colon != std::string_view::npos) field.value = TrimView(bare.substr(colon + 1));
+            field.raw = line;
+            fields.push_back(std::move(field));
+        }
+        offset += line.size();
+    }
+    bodyOffset = offset;
+    return fields;
+}
+
+bool Named(const HeaderLines& field, std::string_view name) {
+    return win::SameText(field.name, name);
+}
+
+void AddAll(std::vector<std::string>& to, std::vector<std::string> addresses) {
+    for (std::string& address : addresses) to.push_back(std::move(address));
+}
+
+}  // namespace
+
+std::vector<std::string> AddressesOf(std::string_view value) {
+    std::vector<std::string> addresses;
+    std::size_t start = 0;
+    bool quoted = false;
+    bool inAngle = false;
+    int comment = 0;
+    for (std::size_t i = 0; i <= value.size(); ++i) {
+        const char c = i < value.size() ? value[i] : ',';
+        if (quoted) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted = false;
+            if (i < value.size()) continue;
+        } else if (comment > 0) {
+            if (c == '\\')
+                ++i;
+            else if (c == '(')
+                ++comment;
+            else if (c == ')')
+                --comment;
+            if (i < value.size()) continue;
+        } else if (c == '"') {
+            quoted = true;
+            continue;
+        } else if (c == '(') {
+            comment = 1;
+            continue;
+        } else if (c == '<') {
+            inAngle = true;
+        } else if (c == '>') {
+            inAngle = false;
+        }
+        if ((c == ',' && !inAngle) || i >= value.size()) {
+            const std::string address =
+                AddressOfElement(value.substr(start, std::min(i, value.size()) - start));
+            if (PlainAddress(address)) addresses.push_back(address);
+            start = i + 1;
+            inAngle = false;
+        }
+    }
+    return addresses;
+}
+
+bool ParsePickupFile(std::string_view text, PickupMessage& message) {
+    std::size_t bodyOffset = 0;
+    const std::vector<HeaderLines> fields = ReadHeader(text, bodyOffset);
+    std::vector<std::string> receivers;
+    std::vector<std::string> headerRecipients;
+    std::string sender;
+    std::string from;
+    message.content.clear();
+    for (const HeaderLines& field : fields) {
+        if (Named(field, "x-receiver")) {
+            AddAll(receivers, AddressesOf(field.value));
+        } else if (Named(field, "x-sender")) {
+            const std::vector<std::string> addresses = AddressesOf(field.value);
+            if (sender.empty() && !addresses.empty()) sender = addresses.front();
+        } else {
+            if (Named(field, "to") || Named(field, "cc") || Named(field, "bcc")) {
+                AddAll(headerRecipients, AddressesOf(field.value));
+            } else if (Named(field, "from") && from.empty()) {
+                const std::vector<std::string> addresses = AddressesOf(field.value);
+                if (!addresses.empty()) from = addresses.front();
+            }
+            if (!Named(field, "bcc")) message.content.append(field.raw);
+        }
+    }
+    message.content.append(text.substr(bodyOffset));
+    message.recipients = receivers.empty() ? std::move(headerRecipients) : std::move(receivers);
+    message.sender = sender.empty() ? from : sender;
+    return !message.recipients.empty();
+}
+
+bool IsCompletePickupName(std::string_view name) {
+    if (name.empty() || name.front() == '.') return false;
+    if (name.size() >= 4 && win::SameText(name.substr(name.size() - 4), ".tmp")) return false;
+    return !(name.size() >= 7 && win::SameText(name.substr(0, 3), "TMP") &&
+             name.substr(name.size() - 4) == ".$$$");
+}
+
+}  // namespace smtpsvc

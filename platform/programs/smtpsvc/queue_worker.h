@@ -1,0 +1,71 @@
+// The delivery thread of the SMTP service stand-in: it takes each queued message through
+// DeliverMessage, one at a time, keeps a message that must wait and tries it again after
+// kRetryInterval, and scans the pickup folder for new files every kPickupInterval (both
+// in machine milliseconds, through the platform clock).
+//
+// Sessions add their messages from their own threads (Add); the queue files make the
+// message durable before Add returns, and the thread takes it up afterwards. The thread
+// initialises COM for the sink calls.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <filesystem>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "delivery.h"
+#include "smtp_queue.h"
+
+namespace smtpsvc {
+
+inline constexpr std::uint32_t kRetryInterval = 2000;
+inline constexpr std::uint32_t kPickupInterval = 250;
+
+using BindingReader = std::function<std::vector<SinkBinding>()>;
+
+class QueueWorker {
+  public:
+    QueueWorker(std::filesystem::path queueFolder, std::string pickupFolder, SinkCaller call,
+                BindingReader bindings);
+    QueueWorker(const QueueWorker&) = delete;
+    QueueWorker& operator=(const QueueWorker&) = delete;
+    ~QueueWorker();
+
+    // Takes up the queue as a crash or stop left it, then starts the thread. Call before
+    // anything is added.
+    void Start();
+    // Ends the thread after the message in hand; what is queued stays for the next start.
+    void Stop();
+    // Stores a message; true once it is durable.
+    bool Add(std::string_view content, const win::Envelope& envelope);
+
+  private:
+    struct Waiting {
+        std::uint32_t since;
+        std::string id;
+    };
+    void Run();
+    void ScanPickup();
+    void TakePickupFile(const std::filesystem::path& file, const ServerConfig& config);
+    bool NextReady(std::string& id);
+    void Deliver(const std::string& id);
+
+    MessageQueue queue_;
+    std::string pickupFolder_;
+    SinkCaller call_;
+    BindingReader bindings_;
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::deque<std::string> ready_;
+    std::vector<Waiting> waiting_;
+    bool stopping_ = false;
+    std::thread thread_;
+};
+
+}  // namespace smtpsvc

@@ -1,0 +1,92 @@
+#include "smtp_listener.h"
+
+#include "server_config.h"
+#include "smtp_session.h"
+
+namespace smtpsvc {
+namespace {
+
+class QueueHost : public SessionHost {
+  public:
+    explicit QueueHost(QueueWorker& worker) : worker_(worker) {}
+    bool IsLocalDomain(std::string_view domain) override { return smtpsvc::IsLocalDomain(domain); }
+    bool Queue(const ReceivedMessage& message) override {
+        return worker_.Add(message.content,
+                           win::MakeSmtpEnvelope(RecipientListOf(message.recipients),
+                                                 message.sender, message.clientIp));
+    }
+
+  private:
+    QueueWorker& worker_;
+};
+
+class TSmtpClientThread : public win::TServerClientThread {
+  public:
+    TSmtpClientThread(std::unique_ptr<win::TServerClientWinSocket> socket, QueueWorker& worker,
+                      std::atomic<int>& sessions)
+        : TServerClientThread(std::move(socket)), host_(worker), sessions_(sessions) {}
+
+  protected:
+    void ClientExecute() override {
+        win::TServerClientWinSocket& socket = *ClientSocket();
+        win::TWinSocketStream stream(socket, kIdleTimeout);
+        // Counted for the whole session, also when a receive error ends it.
+        struct Count {
+            std::atomic<int>& sessions;
+            ~Count() { --sessions; }
+        } count{sessions_};
+        if (++sessions_ > kMaxSessions) {
+            stream.Write("421 4.3.2 Too many connections, try again later\r\n");
+        } else {
+            Converse(stream, socket.RemoteAddress());
+        }
+        socket.Close();
+    }
+
+  private:
+    void Converse(win::TWinSocketStream& stream, const std::string& clientIp) {
+        const ServerConfig config = ReadServerConfig();
+        SmtpSession session(host_, ServerName(config), clientIp, IsLoopbackAddress(clientIp),
+                            config.limits);
+        stream.Write(session.Greeting());
+        char buffer[4096];
+        while (!session.Closed() && !Terminated()) {
+            if (!stream.WaitForData(kIdleTimeout)) {
+                stream.Write(session.TimedOut());
+                break;
+            }
+            const std::size_t received = stream.Read(buffer, sizeof buffer);
+            if (received == 0) break;
+            const std::string replies = session.Receive(std::string_view(buffer, received));
+            if (!replies.empty()) stream.Write(replies);
+        }
+    }
+
+    QueueHost host_;
+    std::atomic<int>& sessions_;
+};
+
+}  // namespace
+
+bool IsLoopbackAddress(std::string_view address) {
+    return address.starts_with("127.");
+}
+
+SmtpListener::SmtpListener(QueueWorker& worker) : worker_(worker) {
+    socket_.Service = "smtp";
+    socket_.Port = 25;
+    socket_.OnGetThread = [this](std::unique_ptr<win::TServerClientWinSocket>& client,
+                                 std::unique_ptr<win::TServerClientThread>& thread) {
+        thread = std::make_unique<TSmtpClientThread>(std::move(client), worker_, sessions_);
+    };
+}
+
+void SmtpListener::Open() {
+    socket_.SetActive(true);
+}
+
+void SmtpListener::Close() {
+    socket_.SetActive(false);
+}
+
+}  // namespace smtpsvc

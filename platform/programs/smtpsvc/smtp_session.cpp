@@ -1,0 +1,317 @@
+#include "smtp_session.h"
+
+#include <charconv>
+#include <cstdio>
+
+#include "platform/clock.h"
+#include "platform/text.h"
+
+namespace smtpsvc {
+namespace {
+
+// A data line is stored in pieces of this size when no line end comes; only its start
+// matters for the end of the data and for dot-unstuffing.
+constexpr std::size_t kDataPiece = 1000;
+
+constexpr std::string_view kUnimplemented[] = {"EXPN",     "TURN", "ETRN", "BDAT", "AUTH",
+                                               "STARTTLS", "SEND", "SOML", "SAML"};
+
+std::string Reply(std::string_view text) {
+    return std::string(text) + "\r\n";
+}
+
+bool HasControlCharacter(std::string_view text) {
+    for (const unsigned char c : text) {
+        if ((c < 32 && c != '\t') || c == 127) return true;
+    }
+    return false;
+}
+
+std::string_view TrimBlanks(std::string_view text) {
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
+    while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+    return text;
+}
+
+bool StartsWithText(std::string_view text, std::string_view prefix) {
+    return text.size() >= prefix.size() && win::SameText(text.substr(0, prefix.size()), prefix);
+}
+
+// "FROM:<path> params" or "TO:<path> params": the address inside the path (a source route
+// dropped) and the parameters after it. False when the form is wrong.
+bool ParsePath(std::string_view argument, std::string_view keyword, std::string& address,
+               std::string_view& parameters) {
+    if (!StartsWithText(argument, keyword)) return false;
+    std::string_view rest = TrimBlanks(argument.substr(keyword.size()));
+    std::string_view path;
+    if (!rest.empty() && rest.front() == '<') {
+        const std::size_t close = rest.find('>');
+        if (close == std::string_view::npos) return false;
+        path = rest.substr(1, close - 1);
+        parameters = TrimBlanks(rest.substr(close + 1));
+    } else {
+        const std::size_t blank = rest.find(' ');
+        path = rest.substr(0, blank);
+        parameters = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+    }
+    if (!path.empty() && path.front() == '@') {
+        const std::size_t colon = path.find(':');
+        if (colon == std::string_view::npos) return false;
+        path.remove_prefix(colon + 1);
+    }
+    if (path.size() > kMaxPath) return false;
+    for (const unsigned char c : path) {
+        if (c <= ' ' || c == 127 || c == '<' || c == '>') return false;
+    }
+    address.assign(path);
+    return true;
+}
+
+bool ValidMailbox(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    return at != std::string_view::npos && at > 0 && at + 1 < address.size();
+}
+
+std::string DateText() {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    win::SYSTEMTIME now;
+    win::GetLocalTime(now);
+    char text[64];
+    // The machine's local time; its offset from UTC is not known here.
+    std::snprintf(text, sizeof text, "%s, %u %s %u %02u:%02u:%02u -0000", kDays[now.wDayOfWeek % 7],
+                  now.wDay, kMonths[(now.wMonth + 11) % 12], now.wYear, now.wHour, now.wMinute,
+                  now.wSecond);
+    return text;
+}
+
+}  // namespace
+
+std::string_view DomainOf(std::string_view address) {
+    const std::size_t at = address.rfind('@');
+    return at == std::string_view::npos ? std::string_view() : address.substr(at + 1);
+}
+
+SmtpSession::SmtpSession(SessionHost& host, std::string serverName, std::string clientIp,
+                         bool clientOnLoopback, SessionLimits limits)
+    : host_(host),
+      serverName_(std::move(serverName)),
+      clientIp_(std::move(clientIp)),
+      clientOnLoopback_(clientOnLoopback),
+      limits_(limits) {
+    message_.clientIp = clientIp_;
+}
+
+std::string SmtpSession::Greeting() const {
+    return Reply("220 " + serverName_ + " Vrel SMTP service ready");
+}
+
+std::string SmtpSession::TimedOut() {
+    closed_ = true;
+    return Reply("421 4.4.2 " + serverName_ + " Timeout, closing transmission channel");
+}
+
+std::string SmtpSession::Receive(std::string_view bytes) {
+    std::string replies;
+    while (!bytes.empty() && !closed_) {
+        const std::size_t lf = bytes.find('\n');
+        const bool complete = lf != std::string_view::npos;
+        const std::string_view piece = complete ? bytes.substr(0, lf) : bytes;
+        bytes.remove_prefix(complete ? lf + 1 : bytes.size());
+        if (phase_ == Phase::Command) {
+            if (!overlong_ && pending_.size() + piece.size() < kMaxCommandLine) {
+                pending_.append(piece);
+            } else {
+                overlong_ = true;
+                pending_.clear();
+            }
+            if (!complete) continue;
+            if (overlong_) {
+                overlong_ = false;
+                replies += Error(Reply("500 5.5.2 Line too long"));
+                continue;
+            }
+        } else {
+            pending_.append(piece);
+            if (!complete) {
+                // Keep a final CR back: it may be the first half of the line end.
+                const bool lastIsCr = !pending_.empty() && pending_.back() == '\r';
+                if (pending_.size() > kDataPiece) {
+                    const std::size_t keep = lastIsCr ? 1 : 0;
+                    DataLine(std::string_view(pending_).substr(0, pending_.size() - keep), false);
+                    pending_.erase(0, pending_.size() - keep);
+                }
+                continue;
+            }
+        }
+        if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
+        const std::string line = std::move(pending_);
+        pending_.clear();
+        replies += Line(line);
+    }
+    return replies;
+}
+
+std::string SmtpSession::Line(std::string_view line) {
+    if (phase_ == Phase::Command) return Command(line);
+    if (!continued_ && line == ".") return EndOfData();
+    DataLine(line, true);
+    return std::string();
+}
+
+void SmtpSession::DataLine(std::string_view line, bool complete) {
+    if (!continued_ && !line.empty() && line.front() == '.') line.remove_prefix(1);
+    continued_ = !complete;
+    if (tooBig_) return;
+    const std::size_t added = line.size() + (complete ? 2 : 0);
+    if (message_.content.size() + added > limits_.maxMessageSize) {
+        tooBig_ = true;
+        std::string().swap(message_.content);
+        return;
+    }
+    message_.content.append(line);
+    if (complete) message_.content.append("\r\n");
+}
+
+std::string SmtpSession::EndOfData() {
+    phase_ = Phase::Command;
+    std::string reply;
+    if (tooBig_) {
+        reply = Reply("552 5.3.4 Message size exceeds fixed maximum message size");
+    } else {
+        message_.content.insert(0, ReceivedLine());
+        reply = host_.Queue(message_) ? Reply("250 2.6.0 Queued mail for delivery")
+                                      : Reply("451 4.3.0 Error in processing, message not queued");
+    }
+    ResetTransaction();
+    return reply;
+}
+
+std::string SmtpSession::Command(std::string_view line) {
+    if (HasControlCharacter(line)) {
+        return Error(Reply("500 5.5.2 Syntax error, command unrecognized"));
+    }
+    const std::size_t blank = line.find(' ');
+    const std::string verb = win::UpperCase(line.substr(0, blank));
+    const std::string_view argument =
+        blank == std::string_view::npos ? std::string_view() : TrimBlanks(line.substr(blank + 1));
+    if (verb == "HELO" || verb == "EHLO") return Hello(argument, verb == "EHLO");
+    if (verb == "MAIL") return Mail(argument);
+    if (verb == "RCPT") return Rcpt(argument);
+    if (verb == "DATA") return Data();
+    if (verb == "RSET") {
+        ResetTransaction();
+        return Reply("250 2.0.0 Resetting");
+    }
+    if (verb == "NOOP") return Reply("250 2.0.0 OK");
+    if (verb == "QUIT") {
+        closed_ = true;
+        return Reply("221 2.0.0 " + serverName_ + " Service closing transmission channel");
+    }
+    if (verb == "VRFY") return Reply("252 2.1.5 Cannot verify user");
+    if (verb == "HELP") {
+        return Reply("214 2.0.0 Commands: HELO EHLO MAIL RCPT DATA RSET NOOP QUIT VRFY HELP");
+    }
+    for (const std::string_view known : kUnimplemented) {
+        if (verb == known) return Error(Reply("502 5.5.1 Command not implemented"));
+    }
+    return Error(Reply("500 5.5.1 Unrecognized command"));
+}
+
+std::string SmtpSession::Hello(std::string_view argument, bool extended) {
+    if (argument.empty()) {
+        return Error(Reply(extended ? "501 5.5.4 Syntax: EHLO hostname"
+                                    : "501 5.5.4 Syntax: HELO hostname"));
+    }
+    ResetTransaction();
+    helloName_.assign(argument);
+    const std::string hello = serverName_ + " Hello [" + clientIp_ + "]";
+    if (!extended) return Reply("250 " + hello);
+    return Reply("250-" + hello) + Reply("250-SIZE " + std::to_string(limits_.maxMessageSize)) +
+           Reply("250-8BITMIME") + Reply("250-PIPELINING") + Reply("250-ENHANCEDSTATUSCODES") +
+           Reply("250 HELP");
+}
+
+std::string SmtpSession::Mail(std::string_view argument) {
+    if (helloName_.empty()) return Error(Reply("503 5.5.1 Send hello first"));
+    if (haveSender_) return Error(Reply("503 5.5.1 Sender already specified"));
+    std::string sender;
+    std::string_view parameters;
+    if (!ParsePath(argument, "FROM:", sender, parameters)) {
+        return Error(Reply("501 5.5.4 Syntax: MAIL FROM:<address>"));
+    }
+    while (!parameters.empty()) {
+        const std::size_t blank = parameters.find(' ');
+        const std::string_view parameter = parameters.substr(0, blank);
+        parameters = blank == std::string_view::npos ? std::string_view()
+                                                     : TrimBlanks(parameters.substr(blank + 1));
+        if (StartsWithText(parameter, "SIZE=")) {
+            const std::string_view digits = parameter.substr(5);
+            std::size_t size = 0;
+            const auto [end, error] =
+                std::from_chars(digits.data(), digits.data() + digits.size(), size);
+            if (digits.empty() || end != digits.data() + digits.size()) {
+                return Error(Reply("501 5.5.4 Syntax error in parameters"));
+            }
+            if (error == std::errc::result_out_of_range || size > limits_.maxMessageSize) {
+                return Reply("552 5.3.4 Message size exceeds fixed maximum message size");
+            }
+        } else if (!win::SameText(parameter, "BODY=7BIT") &&
+                   !win::SameText(parameter, "BODY=8BITMIME")) {
+            return Error(Reply("555 5.5.4 Unsupported parameter"));
+        }
+    }
+    haveSender_ = true;
+    message_.sender = std::move(sender);
+    return Reply("250 2.1.0 <" + message_.sender + ">... Sender OK");
+}
+
+std::string SmtpSession::Rcpt(std::string_view argument) {
+    if (!haveSender_) return Error(Reply("503 5.5.1 Need MAIL command"));
+    std::string recipient;
+    std::string_view parameters;
+    if (!ParsePath(argument, "TO:", recipient, parameters) || !parameters.empty()) {
+        return Error(Reply("501 5.5.4 Syntax: RCPT TO:<address>"));
+    }
+    if (!ValidMailbox(recipient)) return Error(Reply("501 5.1.3 Invalid address"));
+    if (message_.recipients.size() >= limits_.maxRecipients) {
+        return Reply("452 4.5.3 Too many recipients");
+    }
+    if (!clientOnLoopback_ && !host_.IsLocalDomain(DomainOf(recipient))) {
+        return Error(Reply("550 5.7.1 Unable to relay"));
+    }
+    message_.recipients.push_back(recipient);
+    return Reply("250 2.1.5 <" + recipient + ">... Recipient OK");
+}
+
+std::string SmtpSession::Data() {
+    if (!haveSender_) return Error(Reply("503 5.5.1 Need MAIL command"));
+    if (message_.recipients.empty()) return Error(Reply("503 5.5.1 Need RCPT command"));
+    phase_ = Phase::Data;
+    continued_ = false;
+    tooBig_ = false;
+    return Reply("354 Start mail input; end with <CRLF>.<CRLF>");
+}
+
+std::string SmtpSession::Error(std::string reply) {
+    if (++errors_ < limits_.maxErrors) return reply;
+    closed_ = true;
+    return reply +
+           Reply("421 4.7.0 " + serverName_ + " Too many errors, closing transmission channel");
+}
+
+void SmtpSession::ResetTransaction() {
+    haveSender_ = false;
+    message_.sender.clear();
+    message_.recipients.clear();
+    std::string().swap(message_.content);
+    tooBig_ = false;
+}
+
+std::string SmtpSession::ReceivedLine() const {
+    return "Received: from " + helloName_ + " ([" + clientIp_ + "]) by " + serverName_ +
+           " with ESMTP;\r\n\t" + DateText() + "\r\n";
+}
+
+}  // namespace smtpsvc

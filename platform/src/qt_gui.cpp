@@ -1,0 +1,85 @@
+// QMessageBox presenter and the message-queue pump for Qt's loop; see qt_gui.h.
+#include "platform/qt_gui.h"
+
+#include <QCoreApplication>
+#include <QSocketNotifier>
+#include <QString>
+#include <utility>
+
+#include "platform/codepage.h"
+#include "platform/message_loop.h"
+
+namespace win {
+namespace {
+
+constexpr std::pair<int, QMessageBox::StandardButton> kButtons[] = {
+    {IDOK, QMessageBox::Ok},       {IDCANCEL, QMessageBox::Cancel}, {IDABORT, QMessageBox::Abort},
+    {IDRETRY, QMessageBox::Retry}, {IDIGNORE, QMessageBox::Ignore}, {IDYES, QMessageBox::Yes},
+    {IDNO, QMessageBox::No},
+};
+
+QMessageBox::StandardButton ToQt(int id) {
+    for (const auto& [windowsId, button] : kButtons) {
+        if (windowsId == id) return button;
+    }
+    return QMessageBox::NoButton;
+}
+
+int FromQt(int button) {
+    for (const auto& [windowsId, qtButton] : kButtons) {
+        if (qtButton == button) return windowsId;
+    }
+    return IDCANCEL;
+}
+
+QMessageBox::Icon IconOf(UINT icon) {
+    switch (icon) {
+        case MB_ICONERROR:
+            return QMessageBox::Critical;
+        case MB_ICONQUESTION:
+            return QMessageBox::Question;
+        case MB_ICONWARNING:
+            return QMessageBox::Warning;
+        case MB_ICONINFORMATION:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
+    }
+}
+
+// Suite texts are Windows-1252.
+QString ToQString(const std::string& text) {
+    return QString::fromStdString(AnsiToUtf8(text));
+}
+
+}  // namespace
+
+std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record) {
+    auto box = std::make_unique<QMessageBox>();
+    box->setObjectName("MessageBox");
+    box->setWindowTitle(ToQString(record.caption));
+    box->setText(ToQString(record.text));
+    box->setIcon(IconOf(record.icon));
+    QMessageBox::StandardButtons buttons;
+    for (const int id : record.buttons) buttons |= ToQt(id);
+    box->setStandardButtons(buttons);
+    box->setDefaultButton(ToQt(record.defaultButton));
+    return box;
+}
+
+void InstallQtDialogs() {
+    SetMessageBoxPresenter([](const MessageBoxRecord& record) {
+        const std::unique_ptr<QMessageBox> box = MakeMessageBox(record);
+        return FromQt(box->exec());
+    });
+}
+
+void PumpMessageQueueInQt(QCoreApplication& application) {
+    auto* notifier = new QSocketNotifier(MessageQueueEvent(), QSocketNotifier::Read, &application);
+    QObject::connect(notifier, &QSocketNotifier::activated, &application, [&application] {
+        int exitCode = 0;
+        if (PumpWaitingMessages(exitCode)) application.exit(exitCode);
+    });
+}
+
+}  // namespace win

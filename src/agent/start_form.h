@@ -1,0 +1,32 @@
+// TStartForm: the message agent's main window when it is started by hand, saying that the
+// agent is installed; closing it ends the program, after the COM server's question when
+// clients still hold objects.
+//
+// Created by the program's start-up on the GUI thread; it shows fixed texts only.
+#pragma once
+
+#include <QDialog>
+#include <QLabel>
+#include <QPushButton>
+#include <string_view>
+
+namespace vrel {
+
+inline constexpr std::string_view kStartFormCaption = "Initialize Message Agent";
+inline constexpr std::string_view kStartFormText = "Message Agent is installed.";
+
+class TStartForm : public QDialog {
+  public:
+    explicit TStartForm(QWidget* parent = nullptr);
+
+    QLabel* Label1;
+    QPushButton* OKButton;
+
+    void OKButtonClick();
+
+  protected:
+    // Every way of closing the dialog (the button, the close box, Escape) ends here.
+    void reject() override;
+};
+
+}  // namespace vrel

@@ -1,0 +1,204 @@
+// Tests of the ESMTP session of the SMTP service stand-in: the replies of a conversation
+// fed as bytes, in one piece and byte by byte, with the limits that bound what a client can
+// make the service hold.
+#include "smtp_session.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/text.h"
+
+namespace smtpsvc {
+namespace {
+
+class RecordingHost : public SessionHost {
+  public:
+    bool IsLocalDomain(std::string_view domain) override {
+        return win::SameText(domain, "example.test");
+    }
+    bool Queue(const ReceivedMessage& message) override {
+        if (!accept) return false;
+        queued.push_back(message);
+        return true;
+    }
+    bool accept = true;
+    std::vector<ReceivedMessage> queued;
+};
+
+// The codes of the final lines of the replies ("250-..." lines of a multi-line reply
+// are left out), joined by blanks.
+std::string Codes(const std::string& replies) {
+    std::string codes;
+    std::size_t start = 0;
+    for (std::size_t end = replies.find("\r\n"); end != std::string::npos;
+         start = end + 2, end = replies.find("\r\n", start)) {
+        if (end - start >= 4 && replies[start + 3] == '-') continue;
+        codes += (codes.empty() ? "" : " ") + replies.substr(start, 3);
+    }
+    return codes;
+}
+
+struct Conversation {
+    const char* name;
+    std::string input;
+    std::string codes;
+    bool loopback = false;
+};
+
+std::string Repeat(const std::string& text, int times) {
+    std::string repeated;
+    for (int i = 0; i < times; ++i) repeated += text;
+    return repeated;
+}
+
+const std::string kHello = "EHLO client.test\r\n";
+const std::string kMail = "MAIL FROM:<a@sender.test>\r\n";
+const std::string kRcpt = "RCPT TO:<b@example.test>\r\n";
+
+class SessionTest : public ::testing::TestWithParam<Conversation> {};
+
+TEST_P(SessionTest, RepliesInOnePieceAndByteByByte) {
+    const Conversation& c = GetParam();
+    RecordingHost host;
+    SmtpSession whole(host, "mail.example.test", "192.0.2.7", c.loopback, SessionLimits{});
+    EXPECT_EQ(Codes(whole.Receive(c.input)), c.codes);
+
+    RecordingHost slowHost;
+    SmtpSession slow(slowHost, "mail.example.test", "192.0.2.7", c.loopback, SessionLimits{});
+    std::string replies;
+    for (const char byte : c.input) replies += slow.Receive(std::string_view(&byte, 1));
+    EXPECT_EQ(Codes(replies), c.codes);
+    EXPECT_EQ(host.queued.size(), slowHost.queued.size());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Conversations, SessionTest,
+    ::testing::Values(
+        Conversation{"Mail",
+                     kHello + kMail + kRcpt + "DATA\r\nSubject: x\r\n\r\nbody\r\n.\r\nQUIT\r\n",
+                     "250 250 250 354 250 221"},
+        Conversation{"HeloAndLowerCase",
+                     "helo c\r\nmail from: <a@b.test>\r\nrcpt to:<b@EXAMPLE.test>\r\n",
+                     "250 250 250"},
+        Conversation{
+            "BarePathsAndParameters",
+            kHello + "MAIL FROM:a@b.test SIZE=10 BODY=8BITMIME\r\nRCPT TO:b@example.test\r\n",
+            "250 250 250"},
+        Conversation{"NullSender", kHello + "MAIL FROM:<>\r\n" + kRcpt, "250 250 250"},
+        Conversation{"SequenceErrors",
+                     kMail + kHello + kRcpt + "DATA\r\n" + kMail + kMail + "DATA\r\n",
+                     "503 250 503 503 250 503 503"},
+        Conversation{
+            "SyntaxErrors",
+            "HELO\r\nEHLO\r\n" + kHello + "MAIL TO:<a@b>\r\nMAIL FROM:<a@b\r\n" + kMail +
+                "RCPT TO:<nobody>\r\nRCPT TO:<@x.test>\r\nRCPT TO:<b@example.test> X=1\r\n",
+            "501 501 250 501 501 250 501 501 501"},
+        Conversation{"OtherCommands",
+                     "NOOP\r\nRSET\r\nVRFY bob\r\nHELP\r\nEXPN list\r\nSTARTTLS\r\nFOO\r\n\r\n",
+                     "250 250 252 214 502 502 500 500"},
+        Conversation{"ControlCharacters", std::string("NO\0OP\r\nNO\x01OP\r\n", 14), "500 500"},
+        Conversation{"RelayRefused", kHello + kMail + "RCPT TO:<x@remote.test>\r\n" + kRcpt,
+                     "250 250 550 250"},
+        Conversation{"LoopbackRelays", kHello + kMail + "RCPT TO:<x@remote.test>\r\n",
+                     "250 250 250", true},
+        Conversation{"UnknownParameter", kHello + "MAIL FROM:<a@b.test> AUTH=<>\r\n", "250 555"},
+        Conversation{"DeclaredSizeTooBig",
+                     kHello + "MAIL FROM:<a@b.test> SIZE=99999999999999999999\r\n" +
+                         "MAIL FROM:<a@b.test> SIZE=2097153\r\n" + kMail,
+                     "250 552 552 250"},
+        Conversation{"LineTooLong",
+                     std::string(600, 'A') + "\r\nNOOP\r\n" + std::string(509, 'N') + "\r\n",
+                     "500 250 500"},
+        Conversation{"RsetEndsTheTransaction", kHello + kMail + kRcpt + "RSET\r\nDATA\r\n" + kMail,
+                     "250 250 250 250 503 250"},
+        Conversation{"QuitEndsTheSession", "QUIT\r\nNOOP\r\n", "221"},
+        Conversation{"TooManyErrors", Repeat("BAD\r\n", 11),
+                     "500 500 500 500 500 500 500 500 500 500 421"}),
+    [](const ::testing::TestParamInfo<Conversation>& info) { return info.param.name; });
+
+struct Received {
+    std::vector<ReceivedMessage> queued;
+    std::string codes;
+};
+
+Received Send(const std::string& input, SessionLimits limits = SessionLimits{}) {
+    RecordingHost host;
+    SmtpSession session(host, "mail.example.test", "192.0.2.7", false, limits);
+    Received result;
+    result.codes = Codes(session.Receive(input));
+    result.queued = host.queued;
+    return result;
+}
+
+std::string Body(const ReceivedMessage& message) {
+    const std::size_t end = message.content.find("\r\n", message.content.find("\r\n") + 2);
+    return message.content.substr(end + 2);
+}
+
+TEST(SessionData, IsUnstuffedAndGetsCrLfLineEnds) {
+    const Received r = Send(kHello + kMail + kRcpt + "RCPT TO:<c@example.test>\r\nDATA\r\n" +
+                            "Subject: x\n\n..one\r\n..\r\n...\n.x\r\n.\r\n");
+    ASSERT_EQ(r.codes, "250 250 250 250 354 250");
+    ASSERT_EQ(r.queued.size(), 1u);
+    const ReceivedMessage& m = r.queued[0];
+    EXPECT_EQ(m.sender, "a@sender.test");
+    EXPECT_EQ(m.recipients, (std::vector<std::string>{"b@example.test", "c@example.test"}));
+    EXPECT_EQ(m.clientIp, "192.0.2.7");
+    EXPECT_TRUE(
+        m.content.starts_with("Received: from client.test ([192.0.2.7]) by mail.example.test"))
+        << m.content;
+    EXPECT_EQ(Body(m), "Subject: x\r\n\r\n.one\r\n.\r\n..\r\nx\r\n");
+}
+
+TEST(SessionData, LongLinesKeepTheirDotsAndLineEnds) {
+    const std::string longLine = ".." + std::string(5000, 'a') + ".";
+    RecordingHost host;
+    SmtpSession session(host, "h", "127.0.0.1", true, SessionLimits{});
+    std::string input = kHello + kMail + kRcpt + "DATA\r\n" + longLine + "\r\n.\r\n";
+    // Pieces that end between CR and LF.
+    std::string replies;
+    for (std::size_t at = 0; at < input.size(); at += 1001) {
+        replies += session.Receive(std::string_view(input).substr(at, 1001));
+    }
+    EXPECT_EQ(Codes(replies), "250 250 250 354 250");
+    ASSERT_EQ(host.queued.size(), 1u);
+    EXPECT_EQ(Body(host.queued[0]), longLine.substr(1) + "\r\n");
+}
+
+TEST(SessionData, OverTheSizeLimitIsRefusedAndNothingQueued) {
+    SessionLimits limits;
+    limits.maxMessageSize = 100;
+    const Received r = Send(kHello + kMail + kRcpt + "DATA\r\n" + std::string(200, 'x') +
+                                "\r\n.\r\nNOOP\r\n" + kMail + kRcpt + "DATA\r\nsmall\r\n.\r\n",
+                            limits);
+    EXPECT_EQ(r.codes, "250 250 250 354 552 250 250 250 354 250");
+    ASSERT_EQ(r.queued.size(), 1u);
+    EXPECT_EQ(Body(r.queued[0]), "small\r\n");
+}
+
+TEST(SessionData, RecipientsAreBounded) {
+    SessionLimits limits;
+    limits.maxRecipients = 2;
+    EXPECT_EQ(Send(kHello + kMail + kRcpt + kRcpt + kRcpt, limits).codes, "250 250 250 250 452");
+}
+
+TEST(SessionData, AFailedQueueIsNotAcknowledged) {
+    RecordingHost host;
+    host.accept = false;
+    SmtpSession session(host, "h", "127.0.0.1", true, SessionLimits{});
+    EXPECT_EQ(Codes(session.Receive(kHello + kMail + kRcpt + "DATA\r\nx\r\n.\r\n")),
+              "250 250 250 354 451");
+}
+
+TEST(SessionData, TimeOutClosesWith421) {
+    RecordingHost host;
+    SmtpSession session(host, "h", "127.0.0.1", true, SessionLimits{});
+    EXPECT_TRUE(session.Greeting().starts_with("220 h "));
+    EXPECT_TRUE(session.TimedOut().starts_with("421 4.4.2 "));
+    EXPECT_TRUE(session.Closed());
+}
+
+}  // namespace
+}  // namespace smtpsvc
