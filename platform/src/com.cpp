@@ -8,6 +8,7 @@
 #include "com_channel.h"
 #include "platform/com.h"
 #include "platform/registry.h"
+#include "platform/seo.h"
 
 namespace win {
 namespace {
@@ -15,9 +16,11 @@ namespace {
 thread_local int initCount = 0;
 thread_local std::optional<ErrorInfo> threadErrorInfo;
 
+// The machine's own in-process classes are known from the start, as the system's DLLs
+// are on disk; whether they can be created still depends on their HKCR registration.
 struct InprocClasses {
     std::mutex mutex;
-    std::map<CLSID, InprocFactory> factories;
+    std::map<CLSID, InprocFactory> factories{{CLSID_CEventManager, CreateEventManager}};
 };
 
 InprocClasses& TheInprocClasses() {

@@ -47,6 +47,7 @@ bool InitLocked(Db& db) {
     schema::CreateMetabase(db);
     schema::CreateServices(db);
     schema::CreateEventLog(db);
+    schema::CreateSeo(db);
     db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
     transaction.Commit();
     return true;
@@ -80,7 +81,9 @@ bool InitMachine() {
     fs::create_directories(RunFolder());
     InitLock lock(MachineFolder() / "init.lock");
     Db db(MachineDbPath());
-    return InitLocked(db);
+    const bool created = InitLocked(db);
+    schema::LinkPrograms();
+    return created;
 }
 
 Db OpenMachineDb() {

@@ -1,5 +1,5 @@
-// Defaults of a new machine: the registry values Windows itself would hold, and the
-// system folders and files of drive C:.
+// Defaults of a new machine: the registry values Windows itself would hold, the system
+// folders and files of drive C:, and the stand-in programs linked into it.
 #include <unistd.h>
 
 #include <fstream>
@@ -87,7 +87,37 @@ void WriteFile(const fs::path& path, const std::string& text) {
     std::ofstream(path, std::ios::binary) << text;
 }
 
+// Where the stand-in programs are: beside the running program when it is one of them (an
+// installed set), else the build's program folder.
+fs::path ProgramFolder() {
+    std::error_code error;
+    const fs::path running = fs::read_symlink("/proc/self/exe", error).parent_path();
+    if (!error && fs::exists(running / "sysocmgr")) return running;
+    return VREL_PROGRAM_FOLDER;
+}
+
+struct ProgramLink {
+    const char* folder;  // under C:\WINDOWS
+    const char* program;
+};
+
+constexpr ProgramLink kProgramLinks[] = {
+    {"system32", "sysocmgr"},
+    {"system32/inetsrv", "smtpsvc"},
+};
+
 }  // namespace
+
+void LinkPrograms() {
+    const fs::path programs = ProgramFolder();
+    for (const ProgramLink& link : kProgramLinks) {
+        const fs::path path = DriveCFolder() / "WINDOWS" / link.folder / link.program;
+        fs::create_directories(path.parent_path());
+        if (fs::is_symlink(fs::symlink_status(path))) fs::remove(path);
+        std::error_code exists;
+        fs::create_symlink(programs / link.program, path, exists);
+    }
+}
 
 void WriteRegistryDefaults(Db& db) {
     TRegistry registry(db);

@@ -10,9 +10,13 @@ void CreateRegistry(Db& db);
 void WriteRegistryDefaults(Db& db);
 void CreateMetabase(Db& db);
 void CreateDriveC();
+// Links the stand-in programs into drive C: (system32\sysocmgr.exe,
+// system32\inetsrv\smtpsvc.exe); run at every InitMachine, so the links follow the build.
+void LinkPrograms();
 // The account directory with the default computer's groups and Administrator.
 void CreateAccounts(Db& db);
 void CreateServices(Db& db);
 void CreateEventLog(Db& db);
+void CreateSeo(Db& db);
 
 }  // namespace win::schema

@@ -4,6 +4,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "common/com_scope.h"
 #include "platform/metabase.h"
 #include "platform/text.h"
 
@@ -38,6 +39,7 @@ class AliasIndex {
 }  // namespace
 
 std::vector<std::string> GetAliasList() {
+    const ComScope com;
     std::vector<std::string> lines;
     std::shared_ptr<win::IIsObject> container;
     if (win::FAILED(win::ADsGetObject(kAliasContainerPath, container))) return lines;
@@ -79,11 +81,13 @@ std::string ResolveAlias(std::string_view name) {
 }
 
 bool Pop3MetabaseExists() {
+    const ComScope com;
     std::shared_ptr<win::IIsObject> service;
     return win::SUCCEEDED(win::ADsGetObject(kPop3ServicePath, service));
 }
 
 void CreatePop3Metabase() {
+    const ComScope com;
     std::shared_ptr<win::IIsObject> root, service, server, aliases;
     if (win::FAILED(win::ADsGetObject("IIS://localhost", root))) return;
     if (win::FAILED(root->Create("IIsPOP3Service", "Pop3Svc", service))) return;

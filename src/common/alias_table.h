@@ -31,6 +31,8 @@ bool Pop3MetabaseExists();
 // Creates the POP3 service, its server "1" and the alias container, each step only when the
 // one before it succeeded.
 void CreatePop3Metabase();
+// The writers rely on the calling thread's COM (the settings program's main thread); the
+// readers and the branch functions initialise their own.
 // Adds the alias node with its target. True once the node is created (false when the
 // container is missing or the alias exists), whether or not storing the target succeeded.
 bool WriteAlias(std::string_view alias, std::string_view target);

@@ -4,6 +4,7 @@
 #include <memory>
 #include <vector>
 
+#include "common/com_scope.h"
 #include "common/settings_key.h"
 #include "platform/adsi_winnt.h"
 #include "platform/registry.h"
@@ -18,6 +19,7 @@ constexpr std::string_view kAddressDelimiters = " <>![]:%\"\n\r\t";
 
 template <class Reader>
 std::string ReadSystemInfo(Reader reader) {
+    const ComScope com;
     std::unique_ptr<win::IADsWinNTSystemInfo> info;
     if (win::FAILED(win::CreateWinNTSystemInfo(info))) return std::string();
     std::string text;
@@ -47,6 +49,7 @@ std::vector<std::string> NamesOf(win::IEnumVARIANT& enumerator) {
 }
 
 std::vector<std::string> EmailUserNames() {
+    const ComScope com;
     const std::string path =
         std::string(kWinNTPrefix) + GetAccountAuthority() + "/" + GetEmailUsersGroup();
     std::shared_ptr<win::IADsGroup> group;

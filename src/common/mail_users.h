@@ -27,7 +27,8 @@ std::string GetAccountAuthority();
 
 // The user accounts directly in the mail users group; groups inside it are not expanded.
 SortedStringList GetEmailUsers();
-// The groups of the authority.
+// The groups of the authority. Relies on the calling thread's COM (the settings program's
+// main thread); the other routines initialise their own.
 SortedStringList GetAccountGroups();
 
 // The user part of an address: the text before the first "@" of the word that holds the

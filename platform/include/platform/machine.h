@@ -29,6 +29,9 @@ struct DefaultPorts {
 DefaultPorts DefaultServicePorts();
 
 // Creates the machine with its defaults unless it exists; true when it was created now.
+// Either way it (re)links the stand-in programs into drive C: as symbolic links
+// (C:\WINDOWS\system32\sysocmgr.exe, C:\WINDOWS\system32\inetsrv\smtpsvc.exe) to the
+// programs beside the running one, or else to those of the build's program folder.
 bool InitMachine();
 
 // A connection to the machine's store, initialising the machine first when needed.

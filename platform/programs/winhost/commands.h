@@ -14,6 +14,7 @@ int Net(const Args& args);
 int Reg(const Args& args);
 int Mb(const Args& args);
 int Sc(const Args& args);
+int Seo(const Args& args);
 int Boot(const Args& args);
 int EventLog(const Args& args);
 

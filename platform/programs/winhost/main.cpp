@@ -21,6 +21,7 @@ constexpr Verb kVerbs[] = {
     {"reg", winhost::Reg, "reg add|query|delete KEY [/v NAME | /ve] [/t TYPE] [/d DATA] [/f]"},
     {"mb", winhost::Mb, "mb get|set|create|delete|enum PATH ...  IIS://localhost/PATH"},
     {"sc", winhost::Sc, "sc query|qc|start|stop|create|delete ...  control services"},
+    {"seo", winhost::Seo, "seo list|add|remove ...    arrival bindings of SMTP virtual server 1"},
     {"boot", winhost::Boot, "boot                      start automatic services until SIGINT/SIGTERM"},
     {"eventlog", winhost::EventLog, "eventlog                  print the event log"},
 };
