@@ -41,7 +41,9 @@ class TMyServerThread : public win::TServerClientThread {
     static PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
 
     // Lists the "*.eml" entries of the folder into the empty list, in the order the file
-    // system gives them; adds each size to octetTotal; returns the number of records.
+    // system gives them; adds each size to octetTotal; returns the number of records. A
+    // file of 2 GB or more cannot be told in the 32-bit sizes and is left out. The octet
+    // total is 64-bit, so many large files cannot make it wrap.
     static std::int32_t GetMessages(std::string_view folder, MessageList& list,
                                     std::int64_t& octetTotal);
     // A record with number, size and uid set from the directory entry (path left empty).

@@ -88,6 +88,16 @@ TEST_F(GetMessagesTest, FolderWithoutTrailingSeparatorGivesTheSamePaths) {
     EXPECT_EQ(list_[0].path, "C:\\Mail\\bob\\m.eml");
 }
 
+TEST_F(GetMessagesTest, AFileBeyondThe32BitSizesIsLeftOut) {
+    Store("huge.eml", "");
+    std::filesystem::resize_file(Host("huge.eml"), std::uintmax_t{1} << 31);  // sparse
+    Store("small.eml", "x");
+    Build();
+    ASSERT_EQ(list_.size(), 1u);
+    EXPECT_EQ(list_[0].uid, "small");
+    EXPECT_EQ(octets_, 1);
+}
+
 TEST_F(GetMessagesTest, EmptyOrMissingFolderGivesNoRecords) {
     EXPECT_EQ(TMyServerThread::GetMessages("C:\\Mail\\nobody", list_, octets_), 0);
     std::filesystem::create_directories(Host(""));
