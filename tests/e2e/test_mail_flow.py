@@ -1,0 +1,148 @@
+"""Mail end to end: a message taken by the SMTP service over SMTP or from the pickup folder,
+sorted by the message agent that COM starts for it, and fetched over POP3 from the POP3
+service; the undeliverable modes, the remote copy, the counters, the daily log line and the
+agent's lifetime."""
+
+import quopri
+import re
+import unittest
+
+from machine import wait_until
+from mail_system import MailCase
+
+SENDER = "sender@remote.test"
+REMOTE = "far@remote.test"
+TEXT = ("From: sender@remote.test\r\nTo: the team\r\nSubject: plans\r\n\r\n"
+        "first line\r\n.a line that begins with a dot\r\n\xe9t\xe9 in latin-1\r\n")
+NOTICE_SUBJECT = "Subject: Delivery Status Notification (Failure)"
+
+
+def read(path):
+    return path.read_bytes()
+
+
+class MailFlowCase(MailCase):
+    def setUp(self):
+        super().setUp()
+        m = self.machine
+        m.add_users(["ann", "bob", "carol", "postie"], "Secret1")
+        m.add_alias("info", "carol")
+        for name in ("CountConnections", "CountMessages", "LoggingEnabled"):
+            m.set_setting(name, 1)
+
+    def recipients(self):
+        m = self.machine
+        return [m.address("ann"), m.address("bob"), "INFO@" + m.domain, m.address("nobody"),
+                REMOTE]
+
+    def send_and_wait(self, mode):
+        """Sends the message in undeliverable mode; returns the text the SMTP service stored
+        (the remote recipient keeps it in the queue folder)."""
+        m = self.machine
+        m.set_setting("UndeliverableMailStatus", mode)
+        queue = m.mail_folder("Queue")
+        before = set(queue.glob("*.eml"))
+        m.send(SENDER, self.recipients(), TEXT.encode("latin-1"))
+        self.assertTrue(wait_until(lambda: set(queue.glob("*.eml")) - before))
+        stored = (set(queue.glob("*.eml")) - before).pop()
+        self.assertTrue(wait_until(lambda: b"ann@" not in read(stored.with_suffix(".env"))),
+                        "the agent handed back only the remote recipient")
+        return read(stored)
+
+    def queued_notices(self):
+        return [path for path in self.machine.mail_folder("Queue").glob("*.eml")
+                if NOTICE_SUBJECT.encode() in read(path)]
+
+
+class DeliveryTest(MailFlowCase):
+    def test_users_and_alias_fetch_the_stored_message_and_the_rest_is_kept(self):
+        m = self.machine
+        stored = self.send_and_wait(0)
+        self.assertTrue(stored.startswith(b"Received: from "))
+        self.assertTrue(stored.endswith(TEXT.encode("latin-1")))
+        for user in ("ann", "bob", "carol"):
+            with self.subTest(user=user):
+                self.assertEqual([read(path) for path in m.mailbox_files(user)], [stored])
+                client = m.logon(user, "Secret1")
+                self.assertEqual(client.retr(1)[1], stored.split(b"\r\n"))
+                client.quit()
+        self.assertEqual(m.mailbox_files("postie"), [])
+
+        badmail = list(m.mail_folder("BadMail").iterdir())
+        self.assertEqual(len(badmail), 1)
+        self.assertRegex(badmail[0].name, r"^\d{11}0000000001\.eml$")
+        self.assertEqual(read(badmail[0]), stored)
+
+        self.assertEqual([m.counter(name) for name in
+                          ("SMTPConnections", "MessagesReceived", "MessagesDelivered")], [1, 5, 3])
+        listed = "".join(f"SMTP:{address};" for address in self.recipients())
+        self.assertRegex(m.daily_log(), r"\r\n[^\r\n]+ sender: 127\.0\.0\.1\] " +
+                         re.escape(SENDER + " recipients: " + listed) + "\r\r\n")
+
+    def test_a_file_in_the_pickup_folder_is_delivered_as_local_pickup(self):
+        m = self.machine
+        text = f"From: {m.address('bob')}\r\nTo: {m.address('ann')}\r\n\r\npicked up\r\n"
+        pickup = m.mail_folder("Pickup")
+        (pickup / "note.tmp").write_bytes(text.encode())
+        (pickup / "note.tmp").rename(pickup / "note.eml")
+        self.assertTrue(wait_until(lambda: m.mailbox_files("ann")))
+        delivered = read(m.mailbox_files("ann")[0])
+        self.assertTrue(delivered.endswith(text.encode()))
+        client = m.logon("ann", "Secret1")
+        self.assertEqual(client.retr(1)[1], delivered.split(b"\r\n"))
+        client.quit()
+        self.assertIn(f" sender: LocalPickup] {m.address('bob')} recipients: "
+                      f"SMTP:{m.address('ann')};\r\r\n", m.daily_log())
+
+
+class UndeliverableTest(MailFlowCase):
+    def test_each_mode_in_turn(self):
+        m = self.machine
+        m.set_setting("PostMaster", m.address("postie"))
+        badmail = m.mail_folder("BadMail")
+
+        self.send_and_wait(1)  # a failure notice to the remote sender, through the pickup
+        self.assertTrue(wait_until(lambda: len(self.queued_notices()) == 1))
+        notice = read(self.queued_notices()[0])
+        self.assertIn(b"From: PostMaster@" + m.domain.encode(), notice)
+        self.assertIn(b"To: " + SENDER.encode(), notice)
+        line = f" sender: LocalPickup] PostMaster@{m.domain} recipients: SMTP:{SENDER};\r\r\n"
+        self.assertTrue(wait_until(lambda: line in m.daily_log()), "the agent sorted the notice")
+
+        self.send_and_wait(2)  # forwarded to the postmaster, a local mail user
+        self.assertTrue(wait_until(lambda: m.mailbox_files("postie")))
+        forwarded = read(m.mailbox_files("postie")[0])
+        self.assertIn(NOTICE_SUBJECT.encode(), forwarded)
+        body = quopri.decodestring(forwarded.split(b"\r\n\r\n", 1)[1])
+        self.assertIn(b"Delivery to the following recipients failed.<br><br>the team<br><br>", body)
+        self.assertIn(b"first line", body)
+        client = m.logon("postie", "Secret1")
+        self.assertEqual(client.retr(1)[1], forwarded.split(b"\r\n"))
+        client.quit()
+
+        self.send_and_wait(3)  # dropped
+        self.assertEqual([len(m.mailbox_files(user)) for user in ("ann", "bob", "carol")],
+                         [3, 3, 3])
+        self.assertEqual(len(self.queued_notices()), 1)
+        self.assertEqual(len(m.mailbox_files("postie")), 1)
+        self.assertEqual(list(badmail.iterdir()), [])
+        # three SMTP messages and the two notices the agent sorted
+        self.assertEqual(m.counter("SMTPConnections"), 5)
+
+
+class AgentLifetimeTest(MailCase):
+    def test_the_agent_ends_after_each_message_and_starts_again_for_the_next(self):
+        m = self.machine
+        m.add_users(["ann"], "Secret1")
+        self.assertEqual(m.agent_pids(), [])
+        for count in (1, 2):
+            m.send(SENDER, [m.address("ann")], TEXT.encode("latin-1"))
+            self.assertTrue(wait_until(lambda: len(m.mailbox_files("ann")) == count))
+            self.assertTrue(wait_until(lambda: m.agent_pids() == []),
+                            "the agent ends once the SMTP service released its object")
+        self.assertEqual(m.winhost("seo", "list").stdout.count("vrelPOP3Service.MessageAgent"),
+                         1)
+
+
+if __name__ == "__main__":
+    unittest.main()
