@@ -192,8 +192,10 @@ class Machine:
 class MachineCase(unittest.TestCase):
     """A test case with a fresh machine in self.machine."""
 
+    machine_class = Machine
+
     def setUp(self):
-        self.machine = Machine()
+        self.machine = self.machine_class()
         self.addCleanup(self.check_sanitizers)
 
     def check_sanitizers(self):

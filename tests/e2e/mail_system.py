@@ -15,7 +15,6 @@ import re
 import signal
 import smtplib
 import socket
-import subprocess
 
 from machine import Machine, MachineCase, SETTINGS_KEY, free_port, wait_until
 
@@ -77,18 +76,10 @@ class MailMachine(Machine):
         answer.parent.mkdir(parents=True, exist_ok=True)
         answer.write_bytes(b"[Components]\r\n\r\niis_smtp = on\r\n")
         program = self.host_path(r"C:\WINDOWS\system32\sysocmgr.exe")
-        self.run_path(program, f"/i:{SYSOC_INF}", f"/u:{ANSWER_FILE}")
+        self.run(program, f"/i:{SYSOC_INF}", f"/u:{ANSWER_FILE}")  # an absolute path
         self.domain = self.winhost("mb", "get", "smtpsvc/1", "DefaultDomain").stdout.strip()
         if not wait_until(self.smtp_answers):
             raise AssertionError(f"{SMTP_SERVICE} does not answer on port {self.smtp_port}")
-
-    def run_path(self, program, *args):
-        result = subprocess.run([str(program), *args], env=self.env, capture_output=True,
-                                text=True, timeout=60)
-        if result.returncode != 0:
-            raise AssertionError(f"{program} exited {result.returncode}:\n"
-                                 f"{result.stdout}{result.stderr}")
-        return result
 
     def smtp_answers(self):
         try:
@@ -164,7 +155,8 @@ class MailMachine(Machine):
 class MailCase(MachineCase):
     """A test case with the mail system running on a fresh machine in self.machine."""
 
+    machine_class = MailMachine
+
     def setUp(self):
-        self.machine = MailMachine()
-        self.addCleanup(self.check_sanitizers)
+        super().setUp()
         self.machine.set_up_mail()

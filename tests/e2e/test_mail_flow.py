@@ -45,8 +45,10 @@ class MailFlowCase(MailCase):
         m.send(SENDER, self.recipients(), TEXT.encode("latin-1"))
         self.assertTrue(wait_until(lambda: set(queue.glob("*.eml")) - before))
         stored = (set(queue.glob("*.eml")) - before).pop()
-        self.assertTrue(wait_until(lambda: b"ann@" not in read(stored.with_suffix(".env"))),
+        envelope = stored.with_suffix(".env")
+        self.assertTrue(wait_until(lambda: b"ann@" not in read(envelope)),
                         "the agent handed back only the remote recipient")
+        self.assertIn(REMOTE.encode(), read(envelope))
         return read(stored)
 
     def queued_notices(self):
