@@ -187,11 +187,25 @@ bool FileHandle::Write(std::string_view bytes) {
     return true;
 }
 
+std::ptrdiff_t FileHandle::Read(void* buffer, std::size_t count) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, count);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
 bool FileHandle::Close() {
     if (fd_ < 0) return false;
     const int fd = fd_;
     fd_ = -1;
     return ::close(fd) == 0;
+}
+
+FileHandle FileOpenRead(std::string_view path) {
+    const std::optional<fs::path> host = ExistingEntry(path);
+    if (!host) return {};
+    return FileHandle(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
 }
 
 NewFile CreateNewFile(std::string_view path) {

@@ -188,6 +188,20 @@ TEST_F(FsTest, WholeFilesRoundTrip) {
     EXPECT_FALSE(WriteWholeFile("C:\\nowhere\\w.bin", "x"));
 }
 
+TEST_F(FsTest, FileOpenReadReadsInPieces) {
+    Write("Mail/Bob/M.EML", "0123456789");
+    FileHandle file = FileOpenRead("C:\\mail\\bob\\m.eml");
+    ASSERT_TRUE(file.IsOpen());
+    char buffer[4];
+    std::string got;
+    std::ptrdiff_t n;
+    while ((n = file.Read(buffer, sizeof buffer)) > 0) got.append(buffer, n);
+    EXPECT_EQ(n, 0);
+    EXPECT_EQ(got, "0123456789");
+    EXPECT_FALSE(FileOpenRead("C:\\mail\\bob\\none.eml").IsOpen());
+    EXPECT_EQ(FileHandle().Read(buffer, sizeof buffer), -1);
+}
+
 TEST_F(FsTest, AtomicWriteReplacesTheNameItFinds) {
     Write("Badmail/X.EML", "old");
     EXPECT_TRUE(WriteFileAtomically("C:\\Badmail\\x.eml", "new content"));

@@ -11,6 +11,7 @@
 //   against a power failure (no fsync).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -72,11 +73,17 @@ class FileHandle {
 
     bool IsOpen() const { return fd_ >= 0; }
     bool Write(std::string_view bytes);  // all of them, or false
-    bool Close();                        // false when the file was not open or the close failed
+    // Up to count bytes (FileRead): their number, 0 at the end of the file, -1 on failure.
+    std::ptrdiff_t Read(void* buffer, std::size_t count);
+    bool Close();  // false when the file was not open or the close failed
 
   private:
     int fd_ = -1;
 };
+
+// Opens an existing file for reading only (FileOpen with fmOpenRead); the handle is not open
+// when the file cannot be opened.
+FileHandle FileOpenRead(std::string_view path);
 
 enum class CreateStatus { Created, Exists, Failed };
 

@@ -1,0 +1,120 @@
+// The authorization phase of the POP3 session: the greeting, USER, PASS and QUIT, and the
+// logon that proves a password against the Windows accounts (see my_server_thread.h).
+//
+// The user name and password come from the client. The password goes only to LogonUser
+// and is wiped from the argument buffer afterwards; the user name reaches the log only
+// through ClientLogLine. The settings are read at every logon, nothing is cached.
+#include <algorithm>
+
+#include "agent/daily_log.h"
+#include "common/settings_key.h"
+#include "common/system_module.h"
+#include "platform/logon.h"
+#include "platform/registry.h"
+#include "service/my_server_thread.h"
+#include "service/pop3_reply.h"
+#include "service/session_log.h"
+
+namespace vrel {
+namespace {
+
+// The logon domain: "." (the local computer) unless the settings choose an NT domain.
+// The domain controller lookup only serves the log; the logon goes ahead in every case.
+std::string LogonDomain() {
+    std::string domain = ".";
+    win::TRegistry registry;
+    if (!registry.OpenKeyReadOnly(kSettingsKey) ||
+        !registry.ValueExists(settings_value::UserAuthentication) ||
+        registry.ReadInteger(settings_value::UserAuthentication) != 1) {
+        return domain;
+    }
+    if (registry.ValueExists(settings_value::NTDomainLogonServer)) {
+        domain = registry.ReadString(settings_value::NTDomainLogonServer);
+    }
+    std::string controller;
+    const win::DWORD status = win::NetGetDCName("", domain, controller);
+    if (status == win::NERR_DCNotFound) {
+        WriteLog("popservice->MyLogonUser(): No Logon Computer available for domain: " + domain +
+                 "\r\n");
+    } else if (status == win::ERROR_INVALID_NAME) {
+        WriteLog("popservice->MyLogonUser(): Invalid domain: " + domain + "\r\n");
+    }
+    return domain;
+}
+
+void Wipe(std::string& secret) {
+    std::fill(secret.begin(), secret.end(), '\0');
+    secret.clear();
+}
+
+}  // namespace
+
+bool TMyServerThread::AuthenticateUser(win::TWinSocketStream& stream, std::string& userName) {
+    userName.clear();
+    bool userAccepted = false;
+    SendReply(stream, "+OK " + win::gethostname() + " Vrel POP3 Server " +
+                          SystemModule->VersionInfo.GetFileVersion() + " Ready");
+    std::string argument;
+    while (!Terminated() && ClientSocket()->Connected()) {
+        const PopCommand code = GetNextCommand(stream, argument);
+        if (code == PopCommand::NoData) return false;
+        // A failing reply ends only the command it answers.
+        try {
+            switch (code) {
+                case PopCommand::User:
+                    if (userAccepted) {
+                        SendReply(stream, "-ERR invalid command [USER] in this state");
+                    } else if (argument.empty()) {
+                        SendReply(stream, "-ERR too few arguments for [USER] command");
+                    } else {
+                        userName = argument;
+                        userAccepted = true;
+                        SendReply(stream, "+OK " + userName + " is welcome here, password please");
+                    }
+                    break;
+                case PopCommand::Pass:
+                    if (!userAccepted) {
+                        SendReply(stream, "-ERR invalid command [PASS] in this state");
+                    } else if (argument.empty()) {
+                        SendReply(stream, "-ERR too few arguments for [PASS] command");
+                    } else {
+                        const bool loggedOn = MyLogonUser(stream, userName, argument);
+                        Wipe(argument);
+                        if (loggedOn) return true;
+                        userAccepted = false;
+                    }
+                    break;
+                case PopCommand::Quit:
+                    SendReply(stream, "+OK GoodBye !");
+                    break;
+                default:
+                    SendReply(stream, "-ERR unknown or invalid command in this state");
+            }
+        } catch (...) {
+            HandleException(std::current_exception());
+        }
+        Wipe(argument);
+        if (code == PopCommand::Quit) return false;
+    }
+    return false;
+}
+
+bool TMyServerThread::MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
+                                  std::string_view password) {
+    const std::string domain = LogonDomain();
+    std::unique_ptr<win::AccessToken> token;
+    const win::DWORD status = win::LogonUser(userName, domain, password, win::LOGON32_LOGON_NETWORK,
+                                             win::LOGON32_PROVIDER_DEFAULT, token);
+    // The logon only proves the password; the session never acts as the user.
+    token.reset();
+    if (status == win::ERROR_SUCCESS) return true;
+    SendReply(stream, "-ERR bad login");
+    if (GetLoginEventLogOption() != 0) {
+        WriteLog(ClientLogLine(
+            kLoginEvent, userName, *ClientSocket(),
+            "failed: (" + std::to_string(status) + "): " + win::FormatMessage(status)));
+    }
+    return false;
+}
+
+}  // namespace vrel

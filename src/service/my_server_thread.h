@@ -1,0 +1,88 @@
+// TMyServerThread: the session thread of the POP3 listener. Each accepted connection runs
+// one whole POP3 session in ClientExecute: counting, the authorization phase, the
+// mail-account test, the mailbox lock, the transaction loop and the update on QUIT.
+//
+// Created by the listener for an accepted client socket and kept in its cache between
+// sessions. Everything the client sends is untrusted: the command reader bounds each line,
+// message numbers are checked against the list, and the user name reaches a folder path
+// only after the account directory has named it a member of the e-mail users group.
+// The session's state lives in ClientExecute's locals; the routines below are static where
+// they need nothing of the thread, so the session's parts can be driven one by one.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "platform/fs.h"
+#include "platform/sockets.h"
+#include "service/command_reader.h"
+#include "service/message_list.h"
+
+namespace vrel {
+
+// A message file that TOP cannot load.
+class EFOpenError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+class TMyServerThread : public win::TServerClientThread {
+  public:
+    // The thread waits in the listener's cache after each session.
+    explicit TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket);
+
+    // Each adds 1 to its usage counter while "CountConnections" is on.
+    static void CountConnections();
+    static void CountLogons();
+
+    static PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+
+    // Lists the "*.eml" entries of the folder into the empty list, in the order the file
+    // system gives them; adds each size to octetTotal; returns the number of records. A
+    // file of 2 GB or more cannot be told in the 32-bit sizes and is left out. The octet
+    // total is 64-bit, so many large files cannot make it wrap.
+    static std::int32_t GetMessages(std::string_view folder, MessageList& list,
+                                    std::int64_t& octetTotal);
+    // A record with number, size and uid set from the directory entry (path left empty).
+    static MsgRecord NewMsgRecord(std::int32_t number, const win::TSearchRec& entry);
+
+    // The transaction commands. Each answers through the stream; the argument is the text
+    // after the command word, possibly empty.
+    // DELE: true when a message was marked deleted (its size taken from octetTotal).
+    static bool DeleteMessage(std::string_view argument, MessageList& list,
+                              std::int64_t& octetTotal, win::TWinSocketStream& stream);
+    static void ListMessage(std::string_view argument, const MessageList& list,
+                            win::TWinSocketStream& stream, std::int32_t messageCount);
+    static void UIDLMessage(std::string_view argument, const MessageList& list,
+                            win::TWinSocketStream& stream);
+    // Raises EFOpenError, after its "+OK" line, when the message file cannot be loaded.
+    static void TOPMessage(std::string_view argument, const MessageList& list,
+                           win::TWinSocketStream& stream);
+    static void RETRMessage(std::string_view argument, const MessageList& list,
+                            win::TWinSocketStream& stream);
+
+  protected:
+    void ClientExecute() override;
+
+    // The authorization phase: true when a logon succeeded, with the name in userName;
+    // false when the client quit, fell silent or closed the connection.
+    bool AuthenticateUser(win::TWinSocketStream& stream, std::string& userName);
+    // One logon against the account authority. On failure it has answered "-ERR bad login"
+    // and logged the failure.
+    bool MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
+                     std::string_view password);
+
+  private:
+    // The mail-account test: false, after logging and answering "-ERR bad login", when the
+    // account is not in the e-mail users group.
+    bool HasMailAccount(win::TWinSocketStream& stream, std::string_view userName);
+    // With the mailbox locked: the list, the greeting, the transaction loop and, on QUIT,
+    // the update.
+    void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
+                      std::string_view folder);
+};
+
+}  // namespace vrel

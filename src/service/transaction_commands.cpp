@@ -1,0 +1,172 @@
+// The transaction commands of the POP3 session that have routines of their own: DELE,
+// LIST, UIDL, TOP and RETR (see my_server_thread.h). STAT, NOOP, RSET and QUIT are answered
+// by the session loop itself.
+//
+// Arguments come from the client and are read only through MessageNumber and ScanDecimal.
+// Message files are read as they are now; a file that changed since the list was built is
+// sent as RETR's block rule allows and never beyond its present end.
+#include <algorithm>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/my_server_thread.h"
+#include "service/pop3_reply.h"
+
+namespace vrel {
+namespace {
+
+// RETR reads and sends a message in blocks of this size.
+constexpr std::size_t kRetrBlock = 100000;
+
+const std::string kNoSuchMessage = "-ERR no such message";
+
+std::string NumberAndText(const MsgRecord& record, std::string_view text) {
+    return std::to_string(record.number) + " " + std::string(text);
+}
+
+// The text lines of a file as the class library's string list loads them: a line ends at
+// CR LF, at LF or at CR, and a line end at the very end of the text adds no empty line.
+std::vector<std::string_view> TextLines(std::string_view text) {
+    std::vector<std::string_view> lines;
+    while (!text.empty()) {
+        const auto end = text.find_first_of("\r\n");
+        if (end == std::string_view::npos) {
+            lines.push_back(text);
+            break;
+        }
+        lines.push_back(text.substr(0, end));
+        const bool crLf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
+        text.remove_prefix(end + (crLf ? 2 : 1));
+    }
+    return lines;
+}
+
+// The record a message-number argument names, or nullptr after answering the client.
+// deletedText completes "-ERR message <n>" for a record marked deleted.
+template <class List>
+auto* ChosenMessage(std::int64_t number, List& list, win::TWinSocketStream& stream,
+                    std::string_view deletedText) {
+    auto* record = MessageAt(list, number);
+    if (!record) {
+        SendReply(stream, kNoSuchMessage);
+    } else if (record->deleted) {
+        SendReply(stream, "-ERR message " + NumberAndText(*record, deletedText));
+        record = nullptr;
+    }
+    return record;
+}
+
+// The listing of LIST and UIDL: a line per message not marked deleted, then ".".
+template <class Field>
+void SendListing(std::string_view heading, const MessageList& list, win::TWinSocketStream& stream,
+                 Field field) {
+    ReplyWriter reply(stream);
+    reply.Line(heading);
+    for (const MsgRecord& record : list) {
+        if (!record.deleted) reply.Line(NumberAndText(record, field(record)));
+    }
+    reply.Line(".");
+    reply.Flush();
+}
+
+}  // namespace
+
+bool TMyServerThread::DeleteMessage(std::string_view argument, MessageList& list,
+                                    std::int64_t& octetTotal, win::TWinSocketStream& stream) {
+    if (argument.empty()) {
+        SendReply(stream, "-ERR too few arguments for [DELE] command");
+        return false;
+    }
+    MsgRecord* record = ChosenMessage(MessageNumber(argument), list, stream, "already deleted");
+    if (!record) return false;
+    octetTotal -= record->size;
+    record->deleted = true;
+    SendReply(stream, "+OK message " + NumberAndText(*record, "deleted"));
+    return true;
+}
+
+void TMyServerThread::ListMessage(std::string_view argument, const MessageList& list,
+                                  win::TWinSocketStream& stream, std::int32_t messageCount) {
+    const auto size = [](const MsgRecord& record) { return std::to_string(record.size); };
+    if (argument.empty()) {
+        SendListing("+OK " + std::to_string(messageCount) + " message(s)", list, stream, size);
+    } else if (const MsgRecord* record =
+                   ChosenMessage(MessageNumber(argument), list, stream, "deleted")) {
+        SendReply(stream, "+OK " + NumberAndText(*record, size(*record)));
+    }
+}
+
+void TMyServerThread::UIDLMessage(std::string_view argument, const MessageList& list,
+                                  win::TWinSocketStream& stream) {
+    const auto uid = [](const MsgRecord& record) { return record.uid; };
+    if (argument.empty()) {
+        SendListing("+OK Unique-ID listing follows", list, stream, uid);
+    } else if (const MsgRecord* record =
+                   ChosenMessage(MessageNumber(argument), list, stream, "has been deleted")) {
+        SendReply(stream, "+OK " + NumberAndText(*record, record->uid));
+    }
+}
+
+void TMyServerThread::TOPMessage(std::string_view argument, const MessageList& list,
+                                 win::TWinSocketStream& stream) {
+    if (argument.empty()) {
+        SendReply(stream, "-ERR command [TOP] requires arguments");
+        return;
+    }
+    const auto number = ScanDecimal(argument);
+    const auto lineCount = ScanDecimal(argument);
+    if (!number || !lineCount) {
+        SendReply(stream, "-ERR wrong number of arguments for [TOP] command");
+        return;
+    }
+    const MsgRecord* record = ChosenMessage(*number, list, stream, "deleted");
+    if (!record) return;
+    SendReply(stream, "+OK top of message: " + std::to_string(record->number));
+    const std::optional<std::string> text = win::ReadWholeFile(record->path);
+    if (!text) throw EFOpenError("Cannot open file \"" + record->path + "\"");
+
+    const std::vector<std::string_view> lines = TextLines(*text);
+    std::size_t end = 0;
+    while (end < lines.size() && !lines[end].empty()) ++end;
+    // The header with the empty line after it; a file without one goes out whole.
+    end = end < lines.size() ? end + 1 : lines.size();
+    if (*lineCount > 0) {
+        end += static_cast<std::size_t>(
+            std::min<std::int64_t>(*lineCount, static_cast<std::int64_t>(lines.size() - end)));
+    }
+    ReplyWriter reply(stream);
+    for (std::size_t i = 0; i < end; ++i) reply.StuffedLine(lines[i]);
+    reply.Line(".");
+    reply.Flush();
+}
+
+void TMyServerThread::RETRMessage(std::string_view argument, const MessageList& list,
+                                  win::TWinSocketStream& stream) {
+    if (argument.empty()) {
+        SendReply(stream, "-ERR too few arguments for the [RETR] command");
+        return;
+    }
+    const MsgRecord* record = ChosenMessage(MessageNumber(argument), list, stream, "deleted");
+    if (!record) return;
+    ReplyWriter reply(stream);
+    reply.Line("+OK " + std::to_string(record->size) + " octets");
+    // A file that cannot be opened goes out as an empty message.
+    win::FileHandle file = win::FileOpenRead(record->path);
+    if (file.IsOpen()) {
+        std::vector<char> block(kRetrBlock);
+        std::int64_t sent = 0;
+        bool lineStart = true;
+        while (sent < record->size) {
+            const std::ptrdiff_t received = file.Read(block.data(), block.size());
+            if (received <= 0) break;
+            sent += received;
+            reply.Stuffed(std::string_view(block.data(), static_cast<std::size_t>(received)),
+                          lineStart);
+        }
+    }
+    reply.Line("\r\n.");
+    reply.Flush();
+}
+
+}  // namespace vrel
