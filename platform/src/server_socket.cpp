@@ -22,7 +22,11 @@
 namespace win {
 namespace {
 
-constexpr int kListenQueue = 5;
+// The host's queue of pending connections, not the 5 a Windows listener asks for: on Linux a
+// burst beyond a short queue meets SYN cookies, and a client whose handshake the full queue
+// then drops believes it is connected while the server never sees it; a POP3 client, which
+// waits for the greeting, would hang until its own time-out. Windows refuses such a client.
+constexpr int kListenQueue = SOMAXCONN;
 
 [[noreturn]] void ThrowApiError(const char* api, int error) {
     throw ESocketError("Windows socket error: " + std::string(std::strerror(error)) + " (" +

@@ -66,6 +66,8 @@ class TMyServerThread : public win::TServerClientThread {
 
   protected:
     void ClientExecute() override;
+    // An error that escaped the session: written to the daily log and the event log.
+    void HandleException(std::exception_ptr error) override;
 
     // The authorization phase: true when a logon succeeded, with the name in userName;
     // false when the client quit, fell silent or closed the connection.

@@ -24,6 +24,8 @@
 //   protocol tcp); without such an entry the server falls back to Port. Port 0 lets the
 //   system choose (LocalPort tells which). The listener allows a quick rebind of a port
 //   that still has connections in TIME_WAIT, as Windows does.
+// - The queue of pending connections is the host's largest (SOMAXCONN), not 5: on Linux a
+//   short queue loses the clients of a burst silently (SYN cookies), where Windows refuses them.
 // - gethostname is the host's own name, as the socket layer of Windows reports the DNS
 //   host name rather than the computer name.
 #pragma once
