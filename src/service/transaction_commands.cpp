@@ -153,6 +153,9 @@ void TMyServerThread::RETRMessage(std::string_view argument, const MessageList& 
     reply.Line("+OK " + std::to_string(record->size) + " octets");
     // A file that cannot be opened goes out as an empty message.
     win::FileHandle file = win::FileOpenRead(record->path);
+    // The message goes out as stored: the end line only completes a last line that lacks
+    // its CR LF, so a client gets back exactly the bytes the agent stored.
+    std::string tail;  // the last two bytes sent
     if (file.IsOpen()) {
         std::vector<char> block(kRetrBlock);
         std::int64_t sent = 0;
@@ -161,11 +164,13 @@ void TMyServerThread::RETRMessage(std::string_view argument, const MessageList& 
             const std::ptrdiff_t received = file.Read(block.data(), block.size());
             if (received <= 0) break;
             sent += received;
-            reply.Stuffed(std::string_view(block.data(), static_cast<std::size_t>(received)),
-                          lineStart);
+            const std::string_view data(block.data(), static_cast<std::size_t>(received));
+            reply.Stuffed(data, lineStart);
+            tail.append(data.substr(data.size() > 2 ? data.size() - 2 : 0));
+            if (tail.size() > 2) tail.erase(0, tail.size() - 2);
         }
     }
-    reply.Line("\r\n.");
+    reply.Line(tail.empty() || tail == "\r\n" ? "." : "\r\n.");
     reply.Flush();
 }
 

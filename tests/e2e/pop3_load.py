@@ -48,7 +48,8 @@ def session(machine, user, barrier, outcome):
         try:
             uids = dict(line.decode().split()[::-1] for line in client.uidl()[1])
             outcome["retrieved"] = {
-                uid: b"\r\n".join(client.retr(int(number))[1]) for uid, number in uids.items()}
+                uid: b"".join(line + b"\r\n" for line in client.retr(int(number))[1])
+                for uid, number in uids.items()}
             outcome["deleted"] = min(uids)
             client.dele(int(uids[outcome["deleted"]]))
             outcome["quit"] = client.quit()
@@ -93,7 +94,7 @@ def check(machine, stored, outcomes):
     errors = []
     for user, texts in stored.items():
         outcome = outcomes[user]
-        # The lines of RETR joined again: the text, as RETR adds an empty line at its end.
+        # The lines of RETR, each with its CR LF again: the stored text.
         expected = {uid: text.encode("latin-1") for uid, text in texts.items()}
         if outcome["retrieved"] != expected:
             errors.append(f"{user}: retrieved messages differ from the stored ones")

@@ -69,8 +69,7 @@ print(p.quit().decode())
                           "(1, 30)\n"
                           "[b'1 30']\n"
                           "+OK 1 m1\n"
-                          // The end line adds one empty line to a body that ends in CR LF.
-                          "[b'Subject: dots', b'', b'.', b'..x', b'end', b'']\n"
+                          "[b'Subject: dots', b'', b'.', b'..x', b'end']\n"
                           "[b'Subject: dots', b'']\n"
                           "+OK message 1 deleted\n"
                           "+OK GoodBye !\n");

@@ -130,7 +130,7 @@ INSTANTIATE_TEST_SUITE_P(Sessions, ConversationTest, testing::Values(
          {kUser, kPass, {"USER bob", kInvalid}, {"PASS secret", kInvalid}, {"XTND", kInvalid},
           {"NOOP", "+OK handling NOOP gracefully\r\n"},
           {"TOP 2 0", "+OK top of message: 2\r\nSubject: x\r\n\r\n.\r\n"},
-          {"RETR 3", "+OK 20 octets\r\n" + kMessage + "\r\n.\r\n"}}, false}),
+          {"RETR 3", "+OK 20 octets\r\n" + kMessage + ".\r\n"}}, false}),
     [](const auto& info) { return std::string(info.param.name); });
 // clang-format on
 

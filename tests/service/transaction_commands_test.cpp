@@ -70,7 +70,7 @@ TEST_P(ReplyTest, AnswersExactly) {
 }
 
 const std::string kNoSuch = "-ERR no such message\r\n";
-const std::string kRetr1 = "+OK 20 octets\r\n" + kMessage + "\r\n.\r\n";
+const std::string kRetr1 = "+OK 20 octets\r\n" + kMessage + ".\r\n";
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Commands, ReplyTest, testing::Values(
@@ -163,12 +163,12 @@ TEST_P(ContentTest, SendsTheStoredText) {
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Files, ContentTest, testing::Values(
-    ContentCase{"RetrEndingInCrLfGetsAnEmptyLineAdded", "A: 1\r\n\r\nx\r\n", "",
-                "A: 1\r\n\r\nx\r\n\r\n.\r\n"},
+    ContentCase{"RetrEndingInCrLfIsSentAsStored", "A: 1\r\n\r\nx\r\n", "",
+                "A: 1\r\n\r\nx\r\n.\r\n"},
     ContentCase{"RetrLastLineCompleted", "A: 1\r\n\r\nx", "", "A: 1\r\n\r\nx\r\n.\r\n"},
-    ContentCase{"RetrEmptyFile", "", "", "\r\n.\r\n"},
+    ContentCase{"RetrEmptyFile", "", "", ".\r\n"},
     ContentCase{"RetrDotLinesDoubled", ".\r\n..x\r\n.\r\nend.\r\n", "",
-                "..\r\n...x\r\n..\r\nend.\r\n\r\n.\r\n"},
+                "..\r\n...x\r\n..\r\nend.\r\n.\r\n"},
     ContentCase{"RetrDotAfterBareLineFeed", "a\n.b", "", "a\n..b\r\n.\r\n"},
     ContentCase{"RetrDotAfterBareCarriageReturnStays", "a\r.b", "", "a\r.b\r\n.\r\n"},
     ContentCase{"TopWithoutEmptyLineSendsAll", "A: 1\r\nB: 2\r\n", "1 0",
@@ -191,7 +191,7 @@ TEST_F(ContentTest, RetrStuffsADotThatStartsTheNextBlock) {
     const std::string reply =
         Call([&](auto& stream) { TMyServerThread::RETRMessage("1", list_, stream); });
     std::string expected = "+OK 100006 octets\r\n" + std::string(99998, 'x') + "\r\n..dot\r\n";
-    EXPECT_EQ(reply, expected + "\r\n.\r\n");
+    EXPECT_EQ(reply, expected + ".\r\n");
 }
 
 TEST_F(ContentTest, RetrSendsOnlyTheListedSizeInWholeBlocks) {
@@ -199,7 +199,7 @@ TEST_F(ContentTest, RetrSendsOnlyTheListedSizeInWholeBlocks) {
     Build();
     Store("m.eml", "A: 1\r\n\r\nshort\r\nand grown since\r\n");
     EXPECT_EQ(Call([&](auto& stream) { TMyServerThread::RETRMessage("1", list_, stream); }),
-              "+OK 15 octets\r\nA: 1\r\n\r\nshort\r\nand grown since\r\n\r\n.\r\n");
+              "+OK 15 octets\r\nA: 1\r\n\r\nshort\r\nand grown since\r\n.\r\n");
     std::string big(250000, 'y');
     Store("m.eml", big);
     EXPECT_EQ(Call([&](auto& stream) { TMyServerThread::RETRMessage("1", list_, stream); }),
@@ -211,7 +211,7 @@ TEST_F(ContentTest, AMissingFileIsAnEmptyMessageForRetrAndAnErrorForTop) {
     Build();
     std::filesystem::remove(Host("m.eml"));
     EXPECT_EQ(Call([&](auto& stream) { TMyServerThread::RETRMessage("1", list_, stream); }),
-              "+OK 6 octets\r\n\r\n.\r\n");
+              "+OK 6 octets\r\n.\r\n");
     bool raised = false;
     EXPECT_EQ(Call([&](auto& stream) {
                   try {
