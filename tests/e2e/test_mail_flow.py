@@ -21,6 +21,14 @@ def read(path):
     return path.read_bytes()
 
 
+def fetch(machine, user):
+    """The user's first message over POP3: the lines of RETR, each with its CR LF again."""
+    client = machine.logon(user, "Secret1")
+    text = b"".join(line + b"\r\n" for line in client.retr(1)[1])
+    client.quit()
+    return text
+
+
 class MailFlowCase(MailCase):
     def setUp(self):
         super().setUp()
@@ -65,9 +73,7 @@ class DeliveryTest(MailFlowCase):
         for user in ("ann", "bob", "carol"):
             with self.subTest(user=user):
                 self.assertEqual([read(path) for path in m.mailbox_files(user)], [stored])
-                client = m.logon(user, "Secret1")
-                self.assertEqual(client.retr(1)[1], stored.split(b"\r\n"))
-                client.quit()
+                self.assertEqual(fetch(m, user), stored)
         self.assertEqual(m.mailbox_files("postie"), [])
 
         badmail = list(m.mail_folder("BadMail").iterdir())
@@ -90,9 +96,7 @@ class DeliveryTest(MailFlowCase):
         self.assertTrue(wait_until(lambda: m.mailbox_files("ann")))
         delivered = read(m.mailbox_files("ann")[0])
         self.assertTrue(delivered.endswith(text.encode()))
-        client = m.logon("ann", "Secret1")
-        self.assertEqual(client.retr(1)[1], delivered.split(b"\r\n"))
-        client.quit()
+        self.assertEqual(fetch(m, "ann"), delivered)
         self.assertIn(f" sender: LocalPickup] {m.address('bob')} recipients: "
                       f"SMTP:{m.address('ann')};\r\r\n", m.daily_log())
 
@@ -118,9 +122,7 @@ class UndeliverableTest(MailFlowCase):
         body = quopri.decodestring(forwarded.split(b"\r\n\r\n", 1)[1])
         self.assertIn(b"Delivery to the following recipients failed.<br><br>the team<br><br>", body)
         self.assertIn(b"first line", body)
-        client = m.logon("postie", "Secret1")
-        self.assertEqual(client.retr(1)[1], forwarded.split(b"\r\n"))
-        client.quit()
+        self.assertEqual(fetch(m, "postie"), forwarded)
 
         self.send_and_wait(3)  # dropped
         self.assertEqual([len(m.mailbox_files(user)) for user in ("ann", "bob", "carol")],
