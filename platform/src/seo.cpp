@@ -570,4 +570,26 @@ std::vector<ArrivalBinding> ListArrivalBindings() {
     return bindings;
 }
 
+HRESULT OpenArrivalBindings(std::shared_ptr<IEventBindings>& bindings) {
+    std::shared_ptr<IEventManager> manager;
+    std::shared_ptr<IEventSourceTypes> sourceTypes;
+    std::shared_ptr<IEventSourceType> sourceType;
+    std::shared_ptr<IEventSources> sources;
+    std::shared_ptr<IEventSource> source;
+    std::shared_ptr<IEventBindingManager> bindingManager;
+    HRESULT hr =
+        CoCreateInstance(CLSID_CEventManager, CLSCTX_INPROC_SERVER, manager);
+    if (hr == S_OK) hr = manager->get_SourceTypes(sourceTypes);
+    if (hr == S_OK) {
+        hr = sourceTypes->Item(VARIANT(std::string(kSmtpSourceType)), sourceType);
+    }
+    if (hr == S_OK) hr = sourceType->get_Sources(sources);
+    if (hr == S_OK) {
+        hr = sources->Item(VARIANT(std::string(kSmtpVirtualServer1Source)), source);
+    }
+    if (hr == S_OK) hr = source->GetBindingManager(bindingManager);
+    if (hr == S_OK) hr = bindingManager->get_Bindings(kSmtpOnArrivalEventType, bindings);
+    return hr == S_FALSE ? REGDB_E_CLASSNOTREG : hr;
+}
+
 }  // namespace win

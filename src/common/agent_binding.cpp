@@ -6,6 +6,7 @@
 #include <exception>
 #include <memory>
 
+#include "common/com_scope.h"
 #include "platform/seo.h"
 
 namespace vrel {
@@ -17,14 +18,6 @@ constexpr const char* kArrivalEventType = "{FF3CAA23-00B9-11D2-9DFB-00C04FA322BA
 constexpr std::int32_t kAgentPriority = 24000;
 
 // COM for the calling thread, balanced on every way out whatever CoInitialize answered.
-class ComApartment {
-  public:
-    ComApartment() { win::CoInitialize(); }
-    ComApartment(const ComApartment&) = delete;
-    ComApartment& operator=(const ComApartment&) = delete;
-    ~ComApartment() { win::CoUninitialize(); }
-};
-
 // The objects from the event manager down to the bindings collection; a step runs only when
 // the one before delivered its object, so bindings is absent when any step failed.
 struct BindingChain {
@@ -84,7 +77,7 @@ std::string WalkBindings(win::IEventBindings& bindings, const std::string& sinkC
 
 void RegisterAgentBinding(const std::string& displayName, const std::string& sinkClass,
                           const std::string& id) {
-    ComApartment apartment;
+    ComScope apartment;
     BindingChain chain;
     ReachBindings(chain);
     if (!chain.bindings) return;
@@ -101,14 +94,14 @@ void RegisterAgentBinding(const std::string& displayName, const std::string& sin
 }
 
 void RemoveAgentBinding(const std::string& id) {
-    ComApartment apartment;
+    ComScope apartment;
     BindingChain chain;
     ReachBindings(chain);
     if (chain.bindings) chain.bindings->Remove(win::VARIANT(id));
 }
 
 std::string FindAgentBinding(const std::string& sinkClass) {
-    ComApartment apartment;
+    ComScope apartment;
     BindingChain chain;
     ReachBindings(chain);
     return chain.bindings ? WalkBindings(*chain.bindings, sinkClass) : std::string();

@@ -27,20 +27,8 @@ void RegisterSmtpWithSeo() {
 }
 
 std::shared_ptr<win::IEventBindings> ArrivalBindings() {
-    std::shared_ptr<win::IEventManager> manager;
-    std::shared_ptr<win::IEventSourceTypes> sourceTypes;
-    std::shared_ptr<win::IEventSourceType> sourceType;
-    std::shared_ptr<win::IEventSources> sources;
-    std::shared_ptr<win::IEventSource> source;
-    std::shared_ptr<win::IEventBindingManager> bindingManager;
     std::shared_ptr<win::IEventBindings> bindings;
-    win::CoCreateInstance(win::CLSID_CEventManager, win::CLSCTX_INPROC_SERVER, manager);
-    if (manager) manager->get_SourceTypes(sourceTypes);
-    if (sourceTypes) sourceTypes->Item(win::VARIANT(std::string(win::kSmtpSourceType)), sourceType);
-    if (sourceType) sourceType->get_Sources(sources);
-    if (sources) sources->Item(win::VARIANT(std::string(win::kSmtpVirtualServer1Source)), source);
-    if (source) source->GetBindingManager(bindingManager);
-    if (bindingManager) bindingManager->get_Bindings(win::kSmtpOnArrivalEventType, bindings);
+    win::OpenArrivalBindings(bindings);
     return bindings;
 }
 

@@ -162,4 +162,9 @@ struct ArrivalBinding {
 // store directly, as the SMTP service does, whether or not the event manager is registered.
 std::vector<ArrivalBinding> ListArrivalBindings();
 
+// The bindings collection of the arrival event of SMTP virtual server 1, reached through the
+// event manager; the HRESULT of the step that failed (REGDB_E_CLASSNOTREG for one that found
+// nothing) when it cannot be reached. The caller has COM initialised.
+HRESULT OpenArrivalBindings(std::shared_ptr<IEventBindings>& bindings);
+
 }  // namespace win

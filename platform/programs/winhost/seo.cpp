@@ -33,29 +33,6 @@ int Failed(const char* what, win::HRESULT result) {
     return 1;
 }
 
-// The arrival bindings collection, or the HRESULT of the step that failed.
-win::HRESULT ArrivalBindings(std::shared_ptr<win::IEventBindings>& bindings) {
-    std::shared_ptr<win::IEventManager> manager;
-    std::shared_ptr<win::IEventSourceTypes> sourceTypes;
-    std::shared_ptr<win::IEventSourceType> sourceType;
-    std::shared_ptr<win::IEventSources> sources;
-    std::shared_ptr<win::IEventSource> source;
-    std::shared_ptr<win::IEventBindingManager> bindingManager;
-    win::HRESULT hr =
-        win::CoCreateInstance(win::CLSID_CEventManager, win::CLSCTX_INPROC_SERVER, manager);
-    if (hr == win::S_OK) hr = manager->get_SourceTypes(sourceTypes);
-    if (hr == win::S_OK) {
-        hr = sourceTypes->Item(win::VARIANT(std::string(win::kSmtpSourceType)), sourceType);
-    }
-    if (hr == win::S_OK) hr = sourceType->get_Sources(sources);
-    if (hr == win::S_OK) {
-        hr = sources->Item(win::VARIANT(std::string(win::kSmtpVirtualServer1Source)), source);
-    }
-    if (hr == win::S_OK) hr = source->GetBindingManager(bindingManager);
-    if (hr == win::S_OK) hr = bindingManager->get_Bindings(win::kSmtpOnArrivalEventType, bindings);
-    return hr == win::S_FALSE ? win::REGDB_E_CLASSNOTREG : hr;
-}
-
 // "/name:VALUE": the value when arg is that switch.
 std::optional<std::string> SwitchValue(const std::string& arg, std::string_view name) {
     if (arg.size() <= name.size() + 1 || (arg[0] != '/' && arg[0] != '-') ||
@@ -94,7 +71,7 @@ bool ReadNewBinding(const Args& args, NewBinding& binding) {
 
 int List() {
     std::shared_ptr<win::IEventBindings> bindings;
-    if (const win::HRESULT hr = ArrivalBindings(bindings); hr != win::S_OK) {
+    if (const win::HRESULT hr = win::OpenArrivalBindings(bindings); hr != win::S_OK) {
         return Failed("the SMTP service is not registered with SEO", hr);
     }
     for (const win::ArrivalBinding& binding : win::ListArrivalBindings()) {
@@ -115,7 +92,7 @@ int Add(const Args& args) {
         wanted.id = win::StringFromGUID2(guid);
     }
     std::shared_ptr<win::IEventBindings> bindings;
-    if (const win::HRESULT hr = ArrivalBindings(bindings); hr != win::S_OK) {
+    if (const win::HRESULT hr = win::OpenArrivalBindings(bindings); hr != win::S_OK) {
         return Failed("the SMTP service is not registered with SEO", hr);
     }
     std::shared_ptr<win::IEventBinding> binding;
@@ -136,7 +113,7 @@ int Add(const Args& args) {
 
 int Remove(const std::string& id) {
     std::shared_ptr<win::IEventBindings> bindings;
-    if (const win::HRESULT hr = ArrivalBindings(bindings); hr != win::S_OK) {
+    if (const win::HRESULT hr = win::OpenArrivalBindings(bindings); hr != win::S_OK) {
         return Failed("the SMTP service is not registered with SEO", hr);
     }
     if (const win::HRESULT hr = bindings->Remove(win::VARIANT(id)); hr != win::S_OK) {
