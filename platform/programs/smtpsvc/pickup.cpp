@@ -40,6 +40,39 @@ bool PlainAddress(std::string_view address) {
     return at != std::string_view::npos && at > 0 && at + 1 < address.size();
 }
 
+// Quoted strings and comments of an address header, in which "<", "," and ":" are text.
+class QuotedText {
+  public:
+    // True when the character at i belongs to a quoted string or a comment, its delimiters
+    // included; i steps over an escaped character.
+    bool Inside(std::string_view text, std::size_t& i) {
+        const char c = text[i];
+        if (quoted_) {
+            if (c == '\\')
+                ++i;
+            else if (c == '"')
+                quoted_ = false;
+            return true;
+        }
+        if (comment_ > 0) {
+            if (c == '\\')
+                ++i;
+            else if (c == '(')
+                ++comment_;
+            else if (c == ')')
+                --comment_;
+            return true;
+        }
+        if (c == '"') quoted_ = true;
+        if (c == '(') comment_ = 1;
+        return quoted_ || comment_ > 0;
+    }
+
+  private:
+    bool quoted_ = false;
+    int comment_ = 0;
+};
+
 // One element of an address list: the text inside "<...>", else the element without its
 // comments; a group's name before ":" dropped.
 std::string AddressOfElement(std::string_view element) {
@@ -47,27 +80,11 @@ std::string AddressOfElement(std::string_view element) {
     std::string angle;
     bool inAngle = false;
     bool haveAngle = false;
-    bool quoted = false;
-    int comment = 0;
+    QuotedText quoting;
     for (std::size_t i = 0; i < element.size(); ++i) {
+        if (quoting.Inside(element, i)) continue;
         const char c = element[i];
-        if (quoted) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                quoted = false;
-        } else if (comment > 0) {
-            if (c == '\\')
-                ++i;
-            else if (c == '(')
-                ++comment;
-            else if (c == ')')
-                --comment;
-        } else if (c == '"') {
-            quoted = true;
-        } else if (c == '(') {
-            comment = 1;
-        } else if (c == '<') {
+        if (c == '<') {
             inAngle = true;
             haveAngle = true;
             angle.clear();
@@ -123,45 +140,26 @@ void AddAll(std::vector<std::string>& to, std::vector<std::string> addresses) {
 
 std::vector<std::string> AddressesOf(std::string_view value) {
     std::vector<std::string> addresses;
+    const auto take = [&](std::size_t start, std::size_t end) {
+        const std::string address = AddressOfElement(value.substr(start, end - start));
+        if (PlainAddress(address)) addresses.push_back(address);
+    };
     std::size_t start = 0;
-    bool quoted = false;
     bool inAngle = false;
-    int comment = 0;
-    for (std::size_t i = 0; i <= value.size(); ++i) {
-        const char c = i < value.size() ? value[i] : ',';
-        if (quoted) {
-            if (c == '\\')
-                ++i;
-            else if (c == '"')
-                quoted = false;
-            if (i < value.size()) continue;
-        } else if (comment > 0) {
-            if (c == '\\')
-                ++i;
-            else if (c == '(')
-                ++comment;
-            else if (c == ')')
-                --comment;
-            if (i < value.size()) continue;
-        } else if (c == '"') {
-            quoted = true;
-            continue;
-        } else if (c == '(') {
-            comment = 1;
-            continue;
-        } else if (c == '<') {
+    QuotedText quoting;
+    for (std::size_t i = 0; i < value.size(); ++i) {
+        if (quoting.Inside(value, i)) continue;
+        const char c = value[i];
+        if (c == '<') {
             inAngle = true;
         } else if (c == '>') {
             inAngle = false;
-        }
-        if ((c == ',' && !inAngle) || i >= value.size()) {
-            const std::string address =
-                AddressOfElement(value.substr(start, std::min(i, value.size()) - start));
-            if (PlainAddress(address)) addresses.push_back(address);
+        } else if (c == ',' && !inAngle) {
+            take(start, i);
             start = i + 1;
-            inAngle = false;
         }
     }
+    take(std::min(start, value.size()), value.size());
     return addresses;
 }
 
