@@ -103,6 +103,10 @@ void SetApplicationTitle(std::string_view title) {
     State().applicationTitle = title;
 }
 
+std::string ApplicationTitle() {
+    return State().applicationTitle;
+}
+
 bool DisplayAvailable() {
     return HasEnv("DISPLAY") || HasEnv("WAYLAND_DISPLAY") || HasEnv("QT_QPA_PLATFORM");
 }

@@ -94,6 +94,7 @@ void SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 // The application title (mtCustom boxes take it as caption).
 void SetApplicationTitle(std::string_view title);
+std::string ApplicationTitle();
 
 // True when a window can be shown: a display (DISPLAY or WAYLAND_DISPLAY) or a platform
 // chosen for the toolkit (QT_QPA_PLATFORM, e.g. "offscreen" in tests).
