@@ -21,6 +21,7 @@
 #include "platform/message_loop.h"
 #include "platform/qt_gui.h"
 #include "platform/text.h"
+#include "platform/vcl.h"
 
 namespace {
 
@@ -54,6 +55,7 @@ int RunWithStartForm(int argc, char** argv) {
         return vrel::ComServerCanClose() ? 0 : 1;
     }
     QApplication application(argc, argv);
+    vcl::SetApplicationFont(application);
     win::InstallQtDialogs();
     win::PumpMessageQueueInQt(application);
     try {
