@@ -95,6 +95,10 @@ int MessageDlg(std::string_view text, TMsgDlgType type, TMsgDlgButtons buttons, 
     return Present(record);
 }
 
+void ShowMessage(std::string_view text) {
+    Present(MessageBoxRecord{std::string(text), State().applicationTitle, 0, {IDOK}, IDOK});
+}
+
 void SetMessageBoxPresenter(MessageBoxPresenter presenter) {
     State().presenter = std::move(presenter);
 }

@@ -2,21 +2,19 @@
 //
 // The version is data of the machine, so a test can pose as any Windows:
 //   HKLM\SOFTWARE\Microsoft\Windows NT\CurrentVersion
-//     CurrentVersion      "major.minor" (REG_SZ)
-//     CurrentBuildNumber  the build number in decimal (REG_SZ)
-//     CSDVersion          the service-pack text (REG_SZ; absent is empty)
-//   HKLM\SYSTEM\CurrentControlSet\Control\VrelMachine (DWORD values)
+//     CurrentVersion      "major.minor"
+//     CurrentBuildNumber  the build number in decimal
+//     CSDVersion          the service-pack text (absent: empty)
+//   HKLM\SYSTEM\CurrentControlSet\Control\VrelMachine\Version
 //     PlatformId          0 Win32s, 1 Windows 95/98/Me, 2 NT family
-//     SuiteMask           wSuiteMask of the extended record
-//     ProductType         wProductType of the extended record (1 workstation, 2 domain
-//                         controller, 3 server)
-//     VersionRecord       2: both records are given; 1: only the basic record (as NT 4.0
-//                         before service pack 6); 0: no record at all
-// A value that is missing reads as the default machine: Windows Server 2003 Standard Edition,
-// Service Pack 2, build 3790 (5.2, platform 2, product type 3, suite mask 0x0110, both
-// records). The service pack's major and minor numbers come from CSDVersion's digits.
-// HKLM\SYSTEM\CurrentControlSet\Control\ProductOptions "ProductType" and the hotfix keys are
-// read by the callers themselves, as on Windows.
+//     ServicePackMajor, ServicePackMinor, SuiteMask, ProductType (1 workstation, 2 domain
+//                         controller, 3 server): the extended record's fields
+//     ExtendedRecord      0: only the basic record is given (as NT 4.0 before service
+//                         pack 6)
+//     BasicRecord         0: no record at all
+// A new machine is Windows Server 2003 Standard Edition, Service Pack 2, build 3790; a value
+// that is missing reads as 0 (the two record switches as 1). The ProductOptions key and the
+// hotfix keys are read by the callers themselves, as on Windows.
 #pragma once
 
 #include <cstdint>

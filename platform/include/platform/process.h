@@ -14,7 +14,11 @@
 // such folder, 87 an application name was given (not supported).
 #pragma once
 
+#include <filesystem>
+#include <optional>
+#include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/winerror.h"
 
@@ -46,6 +50,14 @@ class HANDLE {
     bool ended_ = false;
     int exitCode_ = 0;
 };
+
+// A command line's program (a host file), found by the rules above, and its arguments;
+// nothing when no prefix names an existing file.
+struct CommandLine {
+    std::filesystem::path program;
+    std::vector<std::string> arguments;
+};
+std::optional<CommandLine> ParseCommandLine(std::string_view commandLine);
 
 struct STARTUPINFO {};
 

@@ -60,7 +60,9 @@ void EndModal(QDialog& form, int modalResult);
 // For tests: while it lives, ShowModal shows the form without a loop (so its show handler
 // runs), hands it to the next scripted action, hides it and returns the action's result.
 // A modal form with no action left is recorded in Unscripted(), reported to the failure
-// function given (tests pass one that fails the test) and answered mrCancel.
+// function (the one given, else the default one) and answered mrCancel. On the offscreen
+// platform a modal form without any script is unscripted too, so a test never hangs in a
+// loop nobody ends; the tests' main sets a default failure that fails the test.
 class ModalScript {
   public:
     using Action = std::function<int(QDialog& form)>;
@@ -71,6 +73,9 @@ class ModalScript {
     ModalScript& operator=(const ModalScript&) = delete;
     ~ModalScript();
 
+    static void SetDefaultFailure(Failure failure);
+
+    // The action returns the modal result, or mrNone to take the form's own (EndModal).
     void Then(Action action) { actions_.push_back(std::move(action)); }
     // The objectName of each form shown, in order.
     const std::vector<std::string>& Shown() const { return shown_; }
@@ -78,6 +83,7 @@ class ModalScript {
 
   private:
     friend int ShowModal(QDialog& form);
+    int Run(QDialog& form);
     Failure failure_;
     std::deque<Action> actions_;
     std::vector<std::string> shown_;
@@ -106,6 +112,7 @@ class TRadioGroup : public QGroupBox {
     std::vector<QRadioButton*> buttons_;
     int itemIndex_ = -1;
     int columns_ = 1;
+    bool programmatic_ = false;
 };
 
 // An owner-drawn list box (style lbOwnerDrawFixed): every row is drawn by OnDrawItem with
@@ -145,6 +152,7 @@ class TOwnerDrawListBox : public QListWidget {
   protected:
     void paintEvent(QPaintEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
   private:
     class Delegate;
