@@ -8,6 +8,7 @@ packages=(
     clang libclang-rt-dev
     python3 curl
     qt6-base-dev fonts-dejavu-core fonts-liberation
+    xvfb xdotool imagemagick
 )
 
 missing=()
