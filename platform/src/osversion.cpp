@@ -56,30 +56,22 @@ MachineVersion ReadMachineVersion() {
     return machine;
 }
 
-// The basic record's fields, into either record (a 148-byte call leaves the rest alone).
-template <class Record>
-bool FillBasic(Record& info) {
-    const MachineVersion machine = ReadMachineVersion();
-    if (!machine.basic) return SetLastError(ERROR_INVALID_PARAMETER), false;
-    info.dwMajorVersion = machine.record.dwMajorVersion;
-    info.dwMinorVersion = machine.record.dwMinorVersion;
-    info.dwBuildNumber = machine.record.dwBuildNumber;
-    info.dwPlatformId = machine.record.dwPlatformId;
-    std::memcpy(info.szCSDVersion, machine.record.szCSDVersion, sizeof info.szCSDVersion);
-    return true;
-}
-
 }  // namespace
 
 bool GetVersionExA(OSVERSIONINFOA& info) {
-    if (info.dwOSVersionInfoSize != sizeof(OSVERSIONINFOA)) {
+    const MachineVersion machine = ReadMachineVersion();
+    if (info.dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) || !machine.basic) {
         return SetLastError(ERROR_INVALID_PARAMETER), false;
     }
-    return FillBasic(info);
+    info = machine.record;  // the basic part only
+    info.dwOSVersionInfoSize = sizeof(OSVERSIONINFOA);
+    return true;
 }
 
 bool GetVersionExA(OSVERSIONINFOEXA& info) {
-    if (info.dwOSVersionInfoSize == sizeof(OSVERSIONINFOA)) return FillBasic(info);
+    if (info.dwOSVersionInfoSize == sizeof(OSVERSIONINFOA)) {
+        return GetVersionExA(static_cast<OSVERSIONINFOA&>(info));
+    }
     const MachineVersion machine = ReadMachineVersion();
     if (info.dwOSVersionInfoSize != sizeof(OSVERSIONINFOEXA) || !machine.basic ||
         !machine.extended) {

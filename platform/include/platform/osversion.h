@@ -48,13 +48,7 @@ struct OSVERSIONINFOA {
     DWORD dwPlatformId = 0;
     char szCSDVersion[128] = {};
 };
-struct OSVERSIONINFOEXA {
-    DWORD dwOSVersionInfoSize = 0;
-    DWORD dwMajorVersion = 0;
-    DWORD dwMinorVersion = 0;
-    DWORD dwBuildNumber = 0;
-    DWORD dwPlatformId = 0;
-    char szCSDVersion[128] = {};
+struct OSVERSIONINFOEXA : OSVERSIONINFOA {
     WORD wServicePackMajor = 0;
     WORD wServicePackMinor = 0;
     WORD wSuiteMask = 0;
