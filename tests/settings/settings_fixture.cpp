@@ -18,10 +18,12 @@ namespace {
 
 QApplication* application = nullptr;
 
-// Ends the application after the last test, before the program's exit: Qt's input devices,
-// which test clicks create, must go while Qt's own statics still live.
+// Makes the application before any test's fixture (which may hold widgets) and ends it after
+// the last test, before the program's exit: Qt's input devices, which test clicks create, must
+// go while Qt's own statics still live.
 class ApplicationEnvironment : public ::testing::Environment {
   public:
+    void SetUp() override { Application(); }
     void TearDown() override {
         delete application;
         application = nullptr;
