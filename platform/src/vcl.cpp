@@ -95,7 +95,8 @@ int ShowModal(QDialog& form) {
     }
     form.setResult(mrNone);
     form.setModal(true);
-    return form.exec();
+    const int result = form.exec();
+    return result == mrNone ? mrCancel : result;  // closed by its window's close button
 }
 
 void EndModal(QDialog& form, int modalResult) {
