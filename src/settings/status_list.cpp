@@ -27,7 +27,7 @@ struct StateIcon {
 constexpr std::array<StateIcon, 4> kStateIcons = {
     {{"Not Installed", 2}, {"Not Complete", 2}, {"Stopped", 2}, {"Running", 1}}};
 
-// What a row's state takes away from the four actions, once all are enabled.
+// The actions a row's state leaves enabled; the others it takes away.
 struct Enabling {
     const char* state;
     bool start, stop, install, remove;

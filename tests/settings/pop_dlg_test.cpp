@@ -242,6 +242,23 @@ TEST_F(PopDlgFormTest, PageChangesRunChangingThenTheShowHandler) {
     EXPECT_EQ(order.size(), 1u) << "making a page active by program asks nothing";
 }
 
+// The first showing runs the show handler of the page that is active then, and no other.
+TEST_F(PopDlgFormTest, FirstShowingRunsTheActivePagesHandlerOnce) {
+    TPopDlg& form = Form();
+    form.PageControl->setCurrentWidget(form.AboutTab);
+    form.PageControl->setCurrentWidget(form.GeneralTab);
+    EXPECT_EQ(form.GenStatusListBox->Count(), 0) << "no handler runs while the window is hidden";
+    form.wizardStep = 5;
+    form.show();
+    EXPECT_EQ(form.GenStatusListBox->Count(), 2) << "GeneralTabShow ran";
+    EXPECT_EQ(form.wizardStep, 0);
+    EXPECT_EQ(form.ProductName->text(), "POP3 Server") << "AboutTabShow did not run";
+    form.hide();
+    form.GenStatusListBox->clear();
+    form.show();
+    EXPECT_EQ(form.GenStatusListBox->Count(), 0) << "only the first showing";
+}
+
 TEST_F(PopDlgFormTest, EscClicksTheVisibleCancelButtonAndEnterTheDefault) {
     TPopDlg& form = Form();
     form.show();

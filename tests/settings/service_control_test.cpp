@@ -5,6 +5,7 @@
 #include <QPainter>
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -227,37 +228,38 @@ class ProgressDisplayTest : public test::MachineTest {
   protected:
     void SetUp() override {
         test::Application();
-        list_.resize(201, 45);
-        list_.AddItem("SMTP Service (Running)");
-        list_.AddItem("POP3 Service (Stopped)");
-        list_.show();
-        list_.SetItemIndex(1);
+        list_ = std::make_unique<vcl::TOwnerDrawListBox>();
+        list_->resize(201, 45);
+        list_->AddItem("SMTP Service (Running)");
+        list_->AddItem("POP3 Service (Stopped)");
+        list_->show();
+        list_->SetItemIndex(1);
     }
-    vcl::TOwnerDrawListBox list_;
+    std::unique_ptr<vcl::TOwnerDrawListBox> list_;
 };
 
 TEST_F(ProgressDisplayTest, WholeFramesOfAHundredMillisecondsRoundedUp) {
     const std::pair<std::uint32_t, std::int32_t> waits[] = {{250, 12}, {100, 4}, {0, 0}, {1, 4}};
     for (const auto& [waitTime, advance] : waits) {
         std::int32_t offset = 0;
-        DrawServiceProgress(list_, offset, "vrelP3Service", waitTime);
+        DrawServiceProgress(*list_, offset, "vrelP3Service", waitTime);
         EXPECT_EQ(offset, advance) << waitTime;
     }
 }
 
 TEST_F(ProgressDisplayTest, TheBarClearsTheSelectionStaysUntilTheRowsChangeAndContinues) {
     std::int32_t offset = 0;
-    DrawServiceProgress(list_, offset, "SMTPSVC", 0);
-    EXPECT_EQ(list_.ItemIndex(), -1) << "even a wait of 0 clears the selection";
-    DrawServiceProgress(list_, offset, "SMTPSVC", 300);
-    DrawServiceProgress(list_, offset, "SMTPSVC", 200);
+    DrawServiceProgress(*list_, offset, "SMTPSVC", 0);
+    EXPECT_EQ(list_->ItemIndex(), -1) << "even a wait of 0 clears the selection";
+    DrawServiceProgress(*list_, offset, "SMTPSVC", 300);
+    DrawServiceProgress(*list_, offset, "SMTPSVC", 200);
     EXPECT_EQ(offset, 20) << "a second wait continues the bar";
-    const QImage shown = list_.viewport()->grab().toImage();
+    const QImage shown = list_->viewport()->grab().toImage();
     EXPECT_EQ(shown.pixelColor(32, 5), QColor(0, 0, 255)) << "the last frame stays on screen";
     EXPECT_EQ(shown.pixelColor(30, 20), shown.pixelColor(150, 30)) << "row 1 is not drawn over";
-    list_.clear();
-    list_.AddItem("SMTP Service (Stopped)");
-    EXPECT_FALSE(list_.HasOverlay());
+    list_->clear();
+    list_->AddItem("SMTP Service (Stopped)");
+    EXPECT_FALSE(list_->HasOverlay());
 }
 
 }  // namespace

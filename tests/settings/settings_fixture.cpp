@@ -14,20 +14,38 @@
 namespace vrel::test {
 namespace fs = std::filesystem;
 
+namespace {
+
+QApplication* application = nullptr;
+
+// Makes the application before any test's fixture (which may hold widgets) and ends it after
+// the last test, before the program's exit: Qt's input devices, which test clicks create, must
+// go while Qt's own statics still live.
+class ApplicationEnvironment : public ::testing::Environment {
+  public:
+    void SetUp() override { Application(); }
+    void TearDown() override {
+        delete application;
+        application = nullptr;
+    }
+};
+
+[[maybe_unused]] const auto* environment =
+    ::testing::AddGlobalTestEnvironment(new ApplicationEnvironment);
+
+}  // namespace
+
 QApplication& Application() {
     static int argc = 1;
     static char name[] = "settings_test";
     static char* argv[] = {name, nullptr};
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    // Never destroyed: Qt's test input devices outlive any static application object.
-    static QApplication* application = new QApplication(argc, argv);
-    static const bool prepared = [] {
+    if (!application) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+        application = new QApplication(argc, argv);
         vcl::SetApplicationFont(*application);
         vcl::ModalScript::SetDefaultFailure(
             [](const std::string& form) { ADD_FAILURE() << "unscripted modal form " << form; });
-        return true;
-    }();
-    (void)prepared;
+    }
     return *application;
 }
 

@@ -4,6 +4,7 @@
 // table, the actions on the selected row, and the progress bar of a wait.
 #include <gtest/gtest.h>
 
+#include <QContextMenuEvent>
 #include <QTest>
 #include <functional>
 #include <string>
@@ -194,6 +195,22 @@ TEST_F(StatusListTest, EnablingFollowsTheSelectedRowsState) {
     form.GenStatusListBoxClick();
     EXPECT_EQ(MenuEnabled(), (std::vector<bool>{true, false, true, false}));
     EXPECT_EQ(ButtonsEnabled(), (std::vector<bool>{false, false, true, false}));
+}
+
+// The right button opens the menu over the selected row without selecting the one under it.
+TEST_F(StatusListTest, RightClickOpensTheMenuForTheSelectedRow) {
+    vrel::TPopDlg& form = Form();
+    ClickRow(0);  // "SMTP Service (Not Installed)"
+    form.StatusInstall->setEnabled(false);
+    vcl::TOwnerDrawListBox& list = *form.GenStatusListBox;
+    const QPoint row1(60, 18 + 9);
+    QTest::mouseClick(list.viewport(), Qt::RightButton, {}, row1);
+    QContextMenuEvent menuKey(QContextMenuEvent::Mouse, row1, list.viewport()->mapToGlobal(row1));
+    QApplication::sendEvent(list.viewport(), &menuKey);
+    EXPECT_EQ(list.ItemIndex(), 0);
+    EXPECT_TRUE(form.StatusPopupMenu->isVisible());
+    EXPECT_EQ(MenuEnabled(), (std::vector<bool>{false, false, true, false}));
+    form.StatusPopupMenu->hide();
 }
 
 // Start and Stop act on the selected row with the progress bar over it; afterwards the list

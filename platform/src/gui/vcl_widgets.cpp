@@ -116,7 +116,10 @@ TOwnerDrawListBox::TOwnerDrawListBox(QWidget* parent) : QListWidget(parent) {
     connect(rows, &QAbstractItemModel::dataChanged, this, [this] { ClearOverlay(); });
 }
 
-TOwnerDrawListBox::~TOwnerDrawListBox() = default;
+// The list's base class empties the model after this part is gone; the overlay must not hear it.
+TOwnerDrawListBox::~TOwnerDrawListBox() {
+    model()->disconnect(this);
+}
 
 void TOwnerDrawListBox::SetItemHeight(int height) {
     itemHeight_ = height;
