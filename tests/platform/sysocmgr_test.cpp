@@ -161,7 +161,7 @@ TEST_F(SysocmgrTest, OnReturnsOnceTheServiceRuns) {
 
 // An SMTPSVC that is already there keeps its image: here a test service that misbehaves.
 TEST_F(SysocmgrTest, OnReturnsOnceTheStartFailedOrTheWaitGaveUp) {
-    ::setenv("VREL_CLOCK_SCALE", "1000", 1);
+    ::setenv("VREL_CLOCK_SCALE", "20", 1);  // 30000 ms in 1.5 s, room for a slow start
     const std::pair<const char*, DWORD> cases[] = {
         {"-start:refuse", SERVICE_STOPPED},
         {"-waithint:0 -startdelay:forever", SERVICE_START_PENDING},
