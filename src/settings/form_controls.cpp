@@ -15,6 +15,7 @@ namespace {
 
 constexpr int kButtonHeight = 25;
 constexpr int kEditHeight = 21;
+constexpr int kStatsLineWidth = 420;
 
 template <class Control>
 Control* Named(Control* control, const char* name) {
@@ -56,6 +57,12 @@ QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view caption, Q
     auto* label = Named(new QLabel(Ansi(caption), parent), name);
     label->move(topLeft);
     label->adjustSize();
+    return label;
+}
+
+QLabel* MakeStatsLabel(QWidget* parent, const char* name, std::string_view caption, int top) {
+    QLabel* label = MakeLabel(parent, name, caption, {12, top});
+    label->resize(kStatsLineWidth, label->height());
     return label;
 }
 

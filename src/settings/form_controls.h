@@ -40,6 +40,8 @@ QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view capt
                         int width = 75);
 // Labels size themselves to their text, as an auto-sized label does.
 QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view caption, QPoint topLeft);
+// A statistics line, wide enough for the counter and average its handler writes into it.
+QLabel* MakeStatsLabel(QWidget* parent, const char* name, std::string_view caption, int top);
 QLineEdit* MakeEdit(QWidget* parent, const char* name, std::string_view text, QRect geometry);
 QCheckBox* MakeCheckBox(QWidget* parent, const char* name, std::string_view caption,
                         QRect geometry);

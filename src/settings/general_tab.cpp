@@ -79,14 +79,10 @@ void TPopDlg::BuildStatusList(QWidget* group) {
 void TPopDlg::BuildStatsGroup(QWidget* page) {
     ConStatsGroupBox = MakeGroupBox(page, "ConStatsGroupBox",
                                     " Connection Statistics: ", {8, 186, 633, 124}, 11050);
-    ConSMTPLabel = MakeLabel(ConStatsGroupBox, "ConSMTPLabel", "SMTP Connections:", {12, 22});
-    ConPOP3Label = MakeLabel(ConStatsGroupBox, "ConPOP3Label", "POP3 Connections:", {12, 42});
-    ConLogonLabel = MakeLabel(ConStatsGroupBox, "ConLogonLabel", "Successful Logons:", {12, 62});
-    ConDateLabel = MakeLabel(ConStatsGroupBox, "ConDateLabel", "Since:", {12, 82});
-    // The counter lines grow with their numbers and averages.
-    for (QLabel* label : {ConSMTPLabel, ConPOP3Label, ConLogonLabel, ConDateLabel}) {
-        label->resize(420, label->height());
-    }
+    ConSMTPLabel = MakeStatsLabel(ConStatsGroupBox, "ConSMTPLabel", "SMTP Connections:", 22);
+    ConPOP3Label = MakeStatsLabel(ConStatsGroupBox, "ConPOP3Label", "POP3 Connections:", 42);
+    ConLogonLabel = MakeStatsLabel(ConStatsGroupBox, "ConLogonLabel", "Successful Logons:", 62);
+    ConDateLabel = MakeStatsLabel(ConStatsGroupBox, "ConDateLabel", "Since:", 82);
     CountConCheckBox = MakeCheckBox(ConStatsGroupBox, "CountConCheckBox", "Count Connections ",
                                     {448, 22, 150, 17});
     ConUpdateButton =

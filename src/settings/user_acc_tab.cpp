@@ -60,13 +60,10 @@ void TPopDlg::BuildUserAccTab() {
 void TPopDlg::BuildMsgStatsGroup(QWidget* page) {
     MsgStatsGroupBox =
         MakeGroupBox(page, "MsgStatsGroupBox", " Message Statistics: ", {8, 202, 633, 108}, 12050);
-    MsgRecvLabel = MakeLabel(MsgStatsGroupBox, "MsgRecvLabel", "Received:", {12, 22});
-    MsgUndelLabel = MakeLabel(MsgStatsGroupBox, "MsgUndelLabel", "Undeliverable:", {12, 42});
-    MsgDelLabel = MakeLabel(MsgStatsGroupBox, "MsgDelLabel", "Delivered:", {12, 62});
-    MsgDateLabel = MakeLabel(MsgStatsGroupBox, "MsgDateLabel", "Since:", {12, 82});
-    for (QLabel* label : {MsgRecvLabel, MsgUndelLabel, MsgDelLabel, MsgDateLabel}) {
-        label->resize(420, label->height());
-    }
+    MsgRecvLabel = MakeStatsLabel(MsgStatsGroupBox, "MsgRecvLabel", "Received:", 22);
+    MsgUndelLabel = MakeStatsLabel(MsgStatsGroupBox, "MsgUndelLabel", "Undeliverable:", 42);
+    MsgDelLabel = MakeStatsLabel(MsgStatsGroupBox, "MsgDelLabel", "Delivered:", 62);
+    MsgDateLabel = MakeStatsLabel(MsgStatsGroupBox, "MsgDateLabel", "Since:", 82);
     CountMsgCheckBox =
         MakeCheckBox(MsgStatsGroupBox, "CountMsgCheckBox", "Count Messages  ", {448, 22, 150, 17});
     MsgUpdateButton =
