@@ -153,16 +153,20 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path) {
     return result;
 }
 
-std::vector<Entry> ListFolder(const fs::path& folder) {
-    std::vector<Entry> entries;
+std::optional<std::vector<Entry>> ReadFolder(const fs::path& folder) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return entries;
+    if (!dir) return std::nullopt;
+    std::vector<Entry> entries;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view host = entry->d_name;
         if (host == "." || host == "..") continue;
         entries.push_back({std::string(host), Utf8ToAnsi(host)});
     }
     return entries;
+}
+
+std::vector<Entry> ListFolder(const fs::path& folder) {
+    return ReadFolder(folder).value_or(std::vector<Entry>());
 }
 
 std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {

@@ -34,6 +34,8 @@ struct Entry {
     std::string host;  // the entry's host name (UTF-8)
     std::string ansi;  // its 8-bit name
 };
+// nullopt when the folder cannot be read; ListFolder gives no entries then.
+std::optional<std::vector<Entry>> ReadFolder(const std::filesystem::path& folder);
 std::vector<Entry> ListFolder(const std::filesystem::path& folder);
 
 // The host name of the entry of `folder` that the 8-bit `name` designates.
