@@ -58,7 +58,7 @@ class IndexCache {
     IndexAnswer LookUp(const fs::path& folder, std::string_view name);
 
   private:
-    bool Ready();
+    bool Owned();
     void Drain();
     void Apply(const inotify_event& event);
     void Drop(int watch);
@@ -75,14 +75,16 @@ class IndexCache {
     std::unordered_map<std::string, int> watch_;  // host folder -> watch
 };
 
-bool IndexCache::Ready() {
-    if (fd_ >= 0 && owner_ == ::getpid()) return true;
+// False while there is no index; a forked child drops what it inherited, as reading its
+// parent's notices would take them from the parent.
+bool IndexCache::Owned() {
+    if (owner_ == ::getpid()) return fd_ >= 0;
     if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
     indexes_.clear();
     watch_.clear();
     owner_ = ::getpid();
-    fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    return fd_ >= 0;
+    return false;
 }
 
 void IndexCache::Drain() {
@@ -121,7 +123,7 @@ void IndexCache::DropAll() {
 // The folder's index, with every notice applied, while it still describes the entry now at
 // that path.
 Index* IndexCache::Current(const fs::path& folder, const struct stat& st) {
-    if (!Ready()) return nullptr;
+    if (!Owned()) return nullptr;
     Drain();
     const auto watch = watch_.find(folder.native());
     if (watch == watch_.end()) return nullptr;
@@ -134,7 +136,8 @@ Index* IndexCache::Current(const fs::path& folder, const struct stat& st) {
 // Watches first and reads again afterwards, so no change falls between listing and notices.
 Index* IndexCache::Build(const fs::path& folder, const struct stat& st) {
     if (Index* built = Current(folder, st)) return built;  // by another thread meanwhile
-    if (!Ready()) return nullptr;
+    if (fd_ < 0) fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    if (fd_ < 0) return nullptr;
     if (indexes_.size() >= kIndexedFolders) {
         const auto oldest = std::min_element(
             indexes_.begin(), indexes_.end(),
