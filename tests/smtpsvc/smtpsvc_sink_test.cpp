@@ -6,11 +6,11 @@
 #include <map>
 #include <sstream>
 
-#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "smtp_seo.h"
 #include "smtpsvc_fixture.h"
+#include "store/machine.h"
 #include "test_services.h"
 
 namespace vrel::test {
