@@ -2,8 +2,8 @@
 """End-to-end deliveries per second: messages of 4 KB sent over SMTP to one local mail user,
 timed until every one is in the user's mailbox (or, without the agent, in the drop folder).
 
-Each round runs three loads in turn on fresh machines, so that a drift of the machine's speed
-reaches all three alike:
+Each round runs three loads in turn on fresh machines (the last two in the other order every
+second round), so that a drift of the machine's speed reaches all three alike:
 
 - bare:  no agent bound; the SMTP session, the queue files and the SMTP service's own drop
          copy only (the baseline of the whole chain);
@@ -108,9 +108,11 @@ def main():
           f"{os.getloadavg()[0]:.2f} (1 min) on {os.cpu_count()} processors")
     chain, growth = [], []
     for number in range(1, rounds + 1):
-        bare, _ = run(count, "bare")
-        empty, empty_agents = run(count, "empty")
-        large, large_agents = run(count, "large")
+        results = {"bare": run(count, "bare")}
+        for load in ("empty", "large") if number % 2 else ("large", "empty"):
+            results[load] = run(count, load)
+        (bare, _), (empty, empty_agents), (large, large_agents) = \
+            results["bare"], results["empty"], results["large"]
         chain.append(empty / bare)
         growth.append(empty / large)
         print(f"round {number}: bare {bare:7.1f}/s, empty {empty:7.1f}/s ({empty_agents} agent "
