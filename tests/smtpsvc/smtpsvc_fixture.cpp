@@ -157,7 +157,19 @@ void SmtpServiceTest::SetUp() {
 
 void SmtpServiceTest::StartSmtp() {
     SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_TRUE(StartService(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS)));
+    // A port found free may be taken (by a client of a test running beside this one) before
+    // the service binds it; the service then stops at once and another port is tried.
+    SC_HANDLE service = OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) UseFreePort();
+        ASSERT_TRUE(StartService(service));
+        SERVICE_STATUS status{};
+        WaitUntil([&] {
+            return QueryServiceStatus(service, status) &&
+                   status.dwCurrentState != SERVICE_START_PENDING;
+        });
+        if (status.dwCurrentState != SERVICE_STOPPED) break;
+    }
     ASSERT_EQ(WaitForState("SMTPSVC", SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
     ASSERT_TRUE(WaitUntil([this] {
         try {
