@@ -197,7 +197,8 @@ class Soak:
                 finally:
                     client.close()
             except poplib.error_proto as error:
-                busy.append(f"{user}: {error}")
+                reply = error.args[0]
+                busy.append(reply.decode(errors="replace") if isinstance(reply, bytes) else reply)
         return busy
 
     def check(self):
@@ -227,8 +228,8 @@ class Soak:
             failures.append(f"{len(busy)} mailboxes busy, e.g. {busy[:3]}")
         time.sleep(SETTLE)
         after = self.sample()
-        for program, held in sorted(after.items()):
-            peak = self.peak[program]
+        for program in sorted(set(self.peak) | set(after)):
+            peak, held = self.peak[program], after[program]
             print(f"{program}: threads/descriptors at peak load {peak}, after the load {held}")
             if held[0] > peak[0] or held[1] > peak[1]:
                 failures.append(f"{program} grew past its peak load: {held} > {peak}")

@@ -1,5 +1,6 @@
 #include "smtp_session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <optional>
@@ -76,18 +77,15 @@ bool SplitPath(std::string_view argument, std::string_view keyword, std::string_
     return path.size() <= kMaxPath;
 }
 
-// A bare CR or LF becomes a CR LF line end: the stored message has no other.
-std::string WithCrLfLineEnds(std::string_view text) {
-    std::string result;
-    result.reserve(text.size());
-    for (const char c : text) {
-        if (c == '\r' || c == '\n') {
-            result.append("\r\n");
-        } else {
-            result.push_back(c);
-        }
+// Appends text with each bare CR or LF as a CR LF line end: the stored message has no
+// other.
+void AppendWithCrLfLineEnds(std::string& to, std::string_view text) {
+    for (std::size_t end = text.find_first_of("\r\n"); end != std::string_view::npos;
+         end = text.find_first_of("\r\n")) {
+        to.append(text.substr(0, end)).append("\r\n");
+        text.remove_prefix(end + 1);
     }
-    return result;
+    to.append(text);
 }
 
 std::string DateText() {
@@ -201,14 +199,17 @@ void SmtpSession::DataLine(std::string_view line, bool complete) {
     if (!continued_ && !line.empty() && line.front() == '.') line.remove_prefix(1);
     continued_ = !complete;
     if (tooBig_) return;
-    std::string text = WithCrLfLineEnds(line);
-    if (complete) text.append("\r\n");
-    if (message_.content.size() + text.size() > limits_.maxMessageSize) {
+    // Each bare CR or LF grows by one byte to a CR LF.
+    const auto bare =
+        std::count_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; });
+    const std::size_t added = line.size() + static_cast<std::size_t>(bare) + (complete ? 2 : 0);
+    if (message_.content.size() + added > limits_.maxMessageSize) {
         tooBig_ = true;
         std::string().swap(message_.content);
         return;
     }
-    message_.content.append(text);
+    AppendWithCrLfLineEnds(message_.content, line);
+    if (complete) message_.content.append("\r\n");
 }
 
 std::string SmtpSession::EndOfData() {
