@@ -100,6 +100,23 @@ class DeliveryTest(MailFlowCase):
         self.assertIn(f" sender: LocalPickup] {m.address('bob')} recipients: "
                       f"SMTP:{m.address('ann')};\r\r\n", m.daily_log())
 
+    def test_a_copy_that_cannot_be_stored_stays_with_the_smtp_service(self):
+        m = self.machine
+        blocked = m.mailbox("ann")  # a file where ann's mailbox folder belongs
+        blocked.parent.mkdir(parents=True, exist_ok=True)
+        blocked.write_bytes(b"not a folder")
+        m.send(SENDER, [m.address("ann"), m.address("bob")], TEXT.encode("latin-1"))
+        drop = m.mail_folder("Drop")
+        self.assertTrue(wait_until(lambda: list(drop.glob("*.eml"))))
+        self.assertEqual(len(m.mailbox_files("bob")), 1)
+        [kept] = drop.glob("*.eml")
+        self.assertIn(f"\r\nx-receiver: {m.address('ann')}\r\n".encode(), read(kept))
+        self.assertTrue(read(kept).endswith(TEXT.encode("latin-1")))
+        text = (f"The message for {m.address('ann')} could not be stored in its mailbox folder;"
+                " the SMTP service keeps it.")
+        self.assertIn(text, m.eventlog())
+        self.assertIn(f"  error: {text}\r\r\n", m.daily_log())
+
 
 class UndeliverableTest(MailFlowCase):
     def test_each_mode_in_turn(self):
