@@ -266,7 +266,7 @@ HRESULT CoRegisterClassObject(const CLSID& clsid, ClassFactory factory, DWORD cl
     std::error_code error;
     std::filesystem::create_directories(com::ClassObjectFolder(), error);
     Fd lock(
-        ::open(com::ClassObjectFile(clsid, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        ::open(com::ClassObjectFile(clsid, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lock) return E_FAIL;
     if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) return CO_E_OBJISREG;
     Fd listener = com::ListenAt(com::ClassObjectFile(clsid, ".sock"));

@@ -98,7 +98,7 @@ std::optional<TempFile> CreateTempIn(const fs::path& folder) {
         std::string name = "TMP" + std::to_string(n) + ".$$$";
         if (taken.count(name)) continue;
         const fs::path host = folder / name;
-        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) return TempFile{std::move(name), host, FileHandle(fd)};
         if (errno != EEXIST) return std::nullopt;
     }
@@ -138,7 +138,7 @@ bool ForceDirectories(std::string_view path) {
     fs::path host = parsed->root;
     for (const std::string& name : parsed->names) {
         const detail::Creation creation = detail::CreateEntryIn(host, name, [](const fs::path& p) {
-            return ::mkdir(p.c_str(), 0755) == 0 || errno == EEXIST;
+            return ::mkdir(p.c_str(), 0700) == 0 || errno == EEXIST;
         });
         if (creation.status == CreateStatus::Failed) return false;
         host = creation.host;
@@ -223,7 +223,7 @@ FileHandle FileOpenRead(std::string_view path) {
 NewFile CreateNewFile(std::string_view path) {
     int fd = -1;
     const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& host) {
-        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         return fd >= 0;
     });
     return NewFile{creation.status, FileHandle(fd)};

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -22,9 +23,9 @@ bool IsInitialised(Db& db) {
 
 // Serialises first-use initialisation between processes.
 class InitLock {
-public:
+  public:
     explicit InitLock(const fs::path& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         if (fd_ < 0) throw std::system_error(errno, std::generic_category(), path.string());
         ::flock(fd_, LOCK_EX);
     }
@@ -32,7 +33,7 @@ public:
     InitLock& operator=(const InitLock&) = delete;
     ~InitLock() { ::close(fd_); }
 
-private:
+  private:
     int fd_;
 };
 
@@ -53,10 +54,23 @@ bool InitLocked(Db& db) {
     return true;
 }
 
+// Everything the machine's programs create is their owner's alone: the store holds password
+// hashes and the folders hold mail, as mail servers keep their spool and their maps. Set once,
+// at the process's first use of the machine.
+void KeepCreatedFilesPrivate() {
+    static const bool masked = [] {
+        ::umask(077);
+        return true;
+    }();
+    (void)masked;
+}
+
 }  // namespace
 
 fs::path MachineFolder() {
-    if (const char* explicit_folder = std::getenv("VREL_MACHINE"); explicit_folder && *explicit_folder) {
+    KeepCreatedFilesPrivate();
+    if (const char* explicit_folder = std::getenv("VREL_MACHINE");
+        explicit_folder && *explicit_folder) {
         return fs::path(explicit_folder);
     }
     fs::path data;
@@ -69,9 +83,15 @@ fs::path MachineFolder() {
     return data / "vrel-pop3" / "machine";
 }
 
-fs::path MachineDbPath() { return MachineFolder() / "machine.db"; }
-fs::path DriveCFolder() { return MachineFolder() / "drive_c"; }
-fs::path RunFolder() { return MachineFolder() / "run"; }
+fs::path MachineDbPath() {
+    return MachineFolder() / "machine.db";
+}
+fs::path DriveCFolder() {
+    return MachineFolder() / "drive_c";
+}
+fs::path RunFolder() {
+    return MachineFolder() / "run";
+}
 
 DefaultPorts DefaultServicePorts() {
     return ::geteuid() == 0 ? DefaultPorts{25, 110} : DefaultPorts{2525, 1110};
@@ -79,8 +99,11 @@ DefaultPorts DefaultServicePorts() {
 
 bool InitMachine() {
     fs::create_directories(RunFolder());
+    // A machine made before its files were kept private is closed up here too.
+    fs::permissions(MachineFolder(), fs::perms::owner_all);
     InitLock lock(MachineFolder() / "init.lock");
     Db db(MachineDbPath());
+    fs::permissions(MachineDbPath(), fs::perms::owner_read | fs::perms::owner_write);
     const bool created = InitLocked(db);
     schema::LinkPrograms();
     return created;
