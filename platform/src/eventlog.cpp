@@ -1,9 +1,11 @@
 // The event log in machine.db. Any process may append at any time; records are never
-// changed.
+// changed. The log has a maximum size, and the oldest records make room for new ones, as the
+// Windows event log does with "overwrite events as needed".
 #include "platform/eventlog.h"
 
 #include "platform/clock.h"
 #include "platform/machine.h"
+#include "platform/registry.h"
 #include "schema.h"
 
 namespace win {
@@ -17,6 +19,37 @@ void CreateEventLog(Db& db) {
 }
 
 }  // namespace schema
+
+namespace {
+
+// The Windows default size of the application log.
+constexpr std::int64_t kDefaultMaxSize = 512 * 1024;
+// A record's fixed part (EVENTLOGRECORD) besides its texts.
+constexpr std::int64_t kRecordHeader = 56;
+
+std::int64_t MaxLogSize(Db& db) {
+    TRegistry registry(db);
+    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
+        registry.GetDataType("EventLogMaxSize") != REG_DWORD) {
+        return kDefaultMaxSize;
+    }
+    const std::int64_t size = static_cast<std::uint32_t>(registry.ReadInteger("EventLogMaxSize"));
+    return size > 0 ? size : kDefaultMaxSize;
+}
+
+// Removes the oldest records until the rest fit the maximum size; the newest always stays.
+void OverwriteOldest(Db& db, std::int64_t newest) {
+    db.Prepare(
+          "DELETE FROM event_log WHERE id < ?2 AND id <= (SELECT id FROM (SELECT id, SUM(?3 +"
+          " length(time) + length(source) + length(message)) OVER (ORDER BY id DESC) AS total"
+          " FROM event_log) WHERE total > ?1 ORDER BY id DESC LIMIT 1)")
+        .Bind(1, MaxLogSize(db))
+        .Bind(2, newest)
+        .Bind(3, kRecordHeader)
+        .Step();
+}
+
+}  // namespace
 
 bool ReportEvent(std::string_view sourceName, WORD eventType, WORD category, DWORD eventID,
                  std::string_view message) {
@@ -33,6 +66,7 @@ bool ReportEvent(std::string_view sourceName, WORD eventType, WORD category, DWO
         .Bind(5, sourceName)
         .Bind(6, message)
         .Step();
+    OverwriteOldest(db, db.LastInsertRowid());
     return true;
 }
 
