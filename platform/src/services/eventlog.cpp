@@ -3,6 +3,8 @@
 // Windows event log does with "overwrite events as needed".
 #include "platform/eventlog.h"
 
+#include <mutex>
+
 #include "platform/clock.h"
 #include "platform/registry.h"
 #include "store/machine.h"
@@ -16,6 +18,11 @@ void CreateEventLog(Db& db) {
         "CREATE TABLE IF NOT EXISTS event_log(id INTEGER PRIMARY KEY, time TEXT NOT NULL,"
         " type INTEGER NOT NULL, category INTEGER NOT NULL, event_id INTEGER NOT NULL,"
         " source TEXT NOT NULL, message TEXT NOT NULL)");
+    // The bytes the records count together, kept with each change so a report need not sum
+    // the log.
+    db.Exec(
+        "CREATE TABLE IF NOT EXISTS event_log_size(id INTEGER PRIMARY KEY CHECK (id = 1),"
+        " bytes INTEGER NOT NULL)");
 }
 
 }  // namespace schema
@@ -37,16 +44,40 @@ std::int64_t MaxLogSize(Db& db) {
     return size > 0 ? size : kDefaultMaxSize;
 }
 
+// A record's size in bytes, its header size bound as ?1.
+constexpr const char* kRecordSize =
+    "?1 + length(CAST(time AS BLOB)) + length(CAST(source AS BLOB))"
+    " + length(CAST(message AS BLOB))";
+
+// The log's size with a record of `bytes` just added.
+std::int64_t Grow(Db& db, std::int64_t bytes) {
+    db.Prepare("UPDATE event_log_size SET bytes = bytes + ?1 WHERE id = 1").Bind(1, bytes).Step();
+    if (db.Changes() == 0) {
+        // A store made before the log kept its size: the first sum, the new record in it.
+        db.Prepare(std::string("INSERT INTO event_log_size(id, bytes) SELECT 1, COALESCE(SUM(") +
+                   kRecordSize + "), 0) FROM event_log")
+            .Bind(1, kRecordHeader)
+            .Step();
+    }
+    auto size = db.Prepare("SELECT bytes FROM event_log_size WHERE id = 1");
+    return size.Step() ? size.Int(0) : 0;
+}
+
 // Removes the oldest records until the rest fit the maximum size; the newest always stays.
-void OverwriteOldest(Db& db, std::int64_t newest) {
-    db.Prepare(
-          "DELETE FROM event_log WHERE id < ?2 AND id <= (SELECT id FROM (SELECT id, SUM(?3 +"
-          " length(time) + length(source) + length(message)) OVER (ORDER BY id DESC) AS total"
-          " FROM event_log) WHERE total > ?1 ORDER BY id DESC LIMIT 1)")
-        .Bind(1, MaxLogSize(db))
-        .Bind(2, newest)
-        .Bind(3, kRecordHeader)
-        .Step();
+void OverwriteOldest(Db& db, std::int64_t newest, std::int64_t size) {
+    std::int64_t excess = size - MaxLogSize(db);
+    if (excess <= 0) return;
+    auto oldest = db.Prepare(std::string("SELECT id, ") + kRecordSize +
+                             " FROM event_log WHERE id < ?2 ORDER BY id");
+    oldest.Bind(1, kRecordHeader).Bind(2, newest);
+    std::int64_t last = 0;
+    std::int64_t removed = 0;
+    while (removed < excess && oldest.Step()) {
+        last = oldest.Int(0);
+        removed += oldest.Int(1);
+    }
+    db.Prepare("DELETE FROM event_log WHERE id <= ?1").Bind(1, last).Step();
+    Grow(db, -removed);
 }
 
 }  // namespace
@@ -55,18 +86,25 @@ bool ReportEvent(std::string_view sourceName, WORD eventType, WORD category, DWO
                  std::string_view message) {
     SYSTEMTIME now;
     GetLocalTime(now);
+    const std::string time = DateTimeText(now);
     Db db = OpenMachineDb();
+    static std::once_flag sizeKept;  // a store made before the log kept its size
+    std::call_once(sizeKept, [&db] { schema::CreateEventLog(db); });
+    Transaction transaction(db);
     db.Prepare(
           "INSERT INTO event_log(time, type, category, event_id, source, message)"
           " VALUES (?1, ?2, ?3, ?4, ?5, ?6)")
-        .Bind(1, DateTimeText(now))
+        .Bind(1, time)
         .Bind(2, eventType)
         .Bind(3, category)
         .Bind(4, eventID)
         .Bind(5, sourceName)
         .Bind(6, message)
         .Step();
-    OverwriteOldest(db, db.LastInsertRowid());
+    const std::int64_t newest = db.LastInsertRowid();
+    const auto bytes = static_cast<std::int64_t>(time.size() + sourceName.size() + message.size());
+    OverwriteOldest(db, newest, Grow(db, kRecordHeader + bytes));
+    transaction.Commit();
     return true;
 }
 
