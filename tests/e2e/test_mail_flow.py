@@ -6,6 +6,7 @@ agent's lifetime."""
 import os
 import quopri
 import re
+import socket
 import stat
 import unittest
 
@@ -131,6 +132,41 @@ class DeliveryTest(MailFlowCase):
                 " the SMTP service keeps it.")
         self.assertIn(text, m.eventlog())
         self.assertIn(f"  error: {text}\r\r\n", m.daily_log())
+
+
+class SmugglingTest(MailFlowCase):
+    def converse(self, lines):
+        """Sends each command and reads its reply over a raw connection (smtplib would mend
+        the line ends under test); returns the replies' codes."""
+        m = self.machine
+        codes = []
+        with socket.create_connection(("127.0.0.1", m.smtp_port), timeout=30) as client:
+            replies = client.makefile("rb")
+            replies.readline()
+            for line in lines:
+                client.sendall(line)
+                reply = replies.readline()
+                while reply[3:4] == b"-":
+                    reply = replies.readline()
+                codes.append(reply[:3].decode())
+        return codes
+
+    def test_a_dot_between_bare_line_ends_does_not_end_the_message(self):
+        m = self.machine
+        forged = (f"MAIL FROM:<boss@{m.domain}>\nRCPT TO:<{m.address('bob')}>\nDATA\n"
+                  "Subject: forged\n\nsend the money\n")
+        codes = self.converse([b"EHLO client.test\r\n", f"MAIL FROM:<{SENDER}>\r\n".encode(),
+                               f"RCPT TO:<{m.address('ann')}>\r\n".encode(), b"DATA\r\n",
+                               b"Subject: hi\r\n\r\nhello\n.\n" + forged.encode() +
+                               b".\n\r\n.\r\n", b"QUIT\r\n"])
+        self.assertEqual(codes, ["250", "250", "250", "354", "250", "221"])
+        self.assertTrue(wait_until(lambda: m.mailbox_files("ann")))
+        delivered = read(m.mailbox_files("ann")[0])
+        self.assertTrue(delivered.endswith(b"hello\r\n.\r\n" +
+                                           forged.replace("\n", "\r\n").encode() + b".\r\n\r\n"))
+        self.assertEqual(m.mailbox_files("bob"), [])
+        self.assertTrue(wait_until(lambda: not list(m.mail_folder("Queue").glob("*.eml"))))
+        self.assertEqual(m.mailbox_files("bob"), [])
 
 
 class UndeliverableTest(MailFlowCase):
