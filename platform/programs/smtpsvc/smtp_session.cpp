@@ -88,20 +88,6 @@ void AppendWithCrLfLineEnds(std::string& to, std::string_view text) {
     to.append(text);
 }
 
-std::string DateText() {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    win::SYSTEMTIME now;
-    win::GetLocalTime(now);
-    char text[64];
-    // The machine's local time; its offset from UTC is not known here.
-    std::snprintf(text, sizeof text, "%s, %u %s %u %02u:%02u:%02u -0000", kDays[now.wDayOfWeek % 7],
-                  now.wDay, kMonths[(now.wMonth + 11) % 12], now.wYear, now.wHour, now.wMinute,
-                  now.wSecond);
-    return text;
-}
-
 }  // namespace
 
 std::string_view DomainOf(std::string_view address) {
@@ -359,7 +345,7 @@ void SmtpSession::ResetTransaction() {
 
 std::string SmtpSession::ReceivedLine() const {
     return "Received: from " + helloName_ + " ([" + clientIp_ + "]) by " + serverName_ +
-           " with ESMTP;\r\n\t" + DateText() + "\r\n";
+           " with ESMTP;\r\n\t" + win::MailDateText() + "\r\n";
 }
 
 }  // namespace smtpsvc

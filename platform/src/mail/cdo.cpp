@@ -121,26 +121,6 @@ std::string SmtpServerText(std::string_view property) {
     return VariantToText(value).value_or(std::string());
 }
 
-// RFC 5322 date of the local time: "Wed, 09 Dec 2026 10:10:10 +0100".
-std::string MessageDate() {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    SYSTEMTIME time;
-    GetLocalTime(time);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const long offset = local.tm_gmtoff / 60;
-    const long absolute = offset < 0 ? -offset : offset;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u %c%02ld%02ld",
-                  kDays[time.wDayOfWeek % 7], time.wDay, kMonths[(time.wMonth + 11) % 12],
-                  time.wYear, time.wHour, time.wMinute, time.wSecond, offset < 0 ? '-' : '+',
-                  absolute / 60, absolute % 60);
-    return text;
-}
-
 // The unique left part of a Message-ID, also the pickup file's name.
 std::string UniqueMessageName() {
     static std::atomic<unsigned> counter{0};
@@ -373,7 +353,7 @@ HRESULT IMessage::Send() {
     if (domain.empty()) domain = "localhost";
 
     const std::string name = UniqueMessageName();
-    std::string text = mail::HeaderLine("Date", MessageDate()) +
+    std::string text = mail::HeaderLine("Date", MailDateText()) +
                        mail::HeaderLine("From", message.from) + mail::HeaderLine("To", message.to) +
                        mail::TextHeaderLine("Subject", message.subject) +
                        mail::HeaderLine("Message-ID", "<" + name + "@" + domain + ">") +
