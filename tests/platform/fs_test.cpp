@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <fstream>
@@ -11,6 +12,7 @@
 #include <thread>
 
 #include "platform/paths.h"
+#include "sync_watch.h"
 #include "test_machine.h"
 
 namespace {
@@ -236,6 +238,46 @@ TEST_F(FsTest, AtomicWriteReplacesTheNameItFinds) {
     }
     EXPECT_EQ(names, (std::set<std::string>{"X.EML", "y.eml"}));
     EXPECT_FALSE(WriteFileAtomically("C:\\nowhere\\z.eml", "z"));
+}
+
+// A power failure after the call keeps the file: its content is synced before it takes its
+// name, and the folder (which holds the name) after.
+TEST_F(FsTest, ADurableWriteSyncsTheFileBeforeItsNameAndTheFolderAfter) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\ann"));
+    const fs::path target = Host("Mail/ann/1.eml");
+    std::vector<vrel::test::SyncWatch::Sync> syncs;
+    {
+        const vrel::test::SyncWatch watch(Host("Mail/ann"), target);
+        const auto hello = [](int fd) { return ::write(fd, "hello", 5) == 5; };
+        ASSERT_EQ(WriteFileDurably(target, Existing::Keep, hello), DurableWrite::Written);
+        syncs = watch.Syncs();
+    }
+    ASSERT_EQ(syncs.size(), 2u);
+    EXPECT_TRUE(syncs[0].path.filename().string().starts_with(".1.eml."));
+    EXPECT_FALSE(syncs[0].placed);
+    EXPECT_EQ(syncs[1].path, fs::canonical(Host("Mail/ann")));
+    EXPECT_TRUE(syncs[1].placed);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "hello");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Keep never replaces, and a failed or refused write leaves no temporary behind.
+TEST_F(FsTest, ADurableWriteIsWholeOrAbsent) {
+    Write("Mail/ann/1.eml", "first");
+    const fs::path target = Host("Mail/ann/1.eml");
+    const auto write = [](std::string_view text) {
+        return [text](int fd) { return ::write(fd, text.data(), text.size()) > 0; };
+    };
+    EXPECT_EQ(WriteFileDurably(target, Existing::Keep, write("second")), DurableWrite::Exists);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "first");
+    const auto halfThenFail = [](int fd) { return ::write(fd, "half", 4) < 0; };
+    EXPECT_EQ(WriteFileDurably(target, Existing::Replace, halfThenFail), DurableWrite::Failed);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "first");
+    EXPECT_TRUE(WriteFileDurably(target, "third"));
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "third");
+    EXPECT_EQ(WriteFileDurably(Host("Mail/none/2.eml"), Existing::Keep, write("x")),
+              DurableWrite::Failed);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Host("Mail/ann")), {}), 1);
 }
 
 TEST_F(FsTest, ReadersNeverSeeAPartialMessageFile) {

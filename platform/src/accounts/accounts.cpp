@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "store/machine.h"
 #include "store/schema.h"
 
 namespace win {
@@ -38,6 +38,10 @@ std::optional<std::string> NameFault(std::string_view name, std::size_t maxLengt
     if (name.find_first_not_of(". ") == std::string_view::npos) {
         return "consists only of dots and blanks";
     }
+    // Windows paths drop trailing dots and blanks, so such a name would share another's
+    // folders.
+    if (name.back() == '.') return "ends in a period";
+    if (name.back() == ' ') return "ends in a blank";
     return std::nullopt;
 }
 

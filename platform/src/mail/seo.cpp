@@ -8,6 +8,7 @@
 #include <optional>
 #include <utility>
 
+#include "core/hresult_guard.h"
 #include "store/db.h"
 #include "store/machine.h"
 #include "platform/registry.h"
@@ -18,16 +19,6 @@ namespace win {
 namespace {
 
 using DbPtr = std::shared_ptr<Db>;
-
-// No exception crosses the event system's boundary: a failing store is a failing call.
-template <typename Call>
-HRESULT Guard(Call call) {
-    try {
-        return call();
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-}
 
 bool IsGuidText(std::string_view text) {
     CLSID ignored;
@@ -323,32 +314,33 @@ void DeleteBindingsOf(Db& db, std::string_view sourceCondition, std::int64_t val
     db.Prepare("DELETE FROM seo_binding WHERE source IN (" + sources + ")").Bind(1, value).Step();
 }
 
-class Sources final : public IEventSources {
+// The sources of a source type and the machine's source types are one kind of collection:
+// rows named by a GUID text, with Item, Add and Remove. Rows tells the tables apart.
+template <typename Rows>
+class GuidCollection final : public Rows::Interface {
   public:
-    Sources(DbPtr db, std::int64_t sourceType) : db_(std::move(db)), sourceType_(sourceType) {}
+    using Element = typename Rows::Element;
 
-    HRESULT Item(const VARIANT& id, std::shared_ptr<IEventSource>& source) override {
-        source.reset();
+    GuidCollection(DbPtr db, std::int64_t owner) : db_(std::move(db)), owner_(owner) {}
+
+    HRESULT Item(const VARIANT& id, std::shared_ptr<Element>& element) override {
+        element.reset();
         const std::optional<std::string> text = IdOf(id);
         if (!text) return E_INVALIDARG;
         return Guard([&] {
-            const std::optional<std::int64_t> row = Find(*text);
+            const std::optional<std::int64_t> row = Rows::Find(*db_, owner_, *text);
             if (!row) return S_FALSE;
-            source = std::make_shared<Source>(db_, sourceType_, *row, *text);
+            element = Rows::Make(db_, owner_, *row, *text);
             return S_OK;
         });
     }
-    HRESULT Add(std::string_view id, std::shared_ptr<IEventSource>& source) override {
-        source.reset();
+    HRESULT Add(std::string_view id, std::shared_ptr<Element>& element) override {
+        element.reset();
         if (!IsGuidText(id)) return E_INVALIDARG;
         return Guard([&] {
-            if (Find(id)) return SEO_E_ALREADY_EXISTS;
-            db_->Prepare("INSERT INTO seo_source(source_type, guid) VALUES(?1, ?2)")
-                .Bind(1, sourceType_)
-                .Bind(2, id)
-                .Step();
-            source =
-                std::make_shared<Source>(db_, sourceType_, db_->LastInsertRowid(), std::string(id));
+            if (Rows::Find(*db_, owner_, id)) return SEO_E_ALREADY_EXISTS;
+            Rows::Insert(*db_, owner_, id);
+            element = Rows::Make(db_, owner_, db_->LastInsertRowid(), std::string(id));
             return S_OK;
         });
     }
@@ -356,28 +348,51 @@ class Sources final : public IEventSources {
         const std::optional<std::string> text = IdOf(id);
         if (!text) return E_INVALIDARG;
         return Guard([&] {
-            const std::optional<std::int64_t> row = Find(*text);
+            const std::optional<std::int64_t> row = Rows::Find(*db_, owner_, *text);
             if (!row) return SEO_E_NOT_FOUND;
             Transaction transaction(*db_);
-            DeleteBindingsOf(*db_, "id = ?1", *row);
-            db_->Prepare("DELETE FROM seo_source WHERE id = ?1").Bind(1, *row).Step();
+            Rows::Delete(*db_, *row);
             transaction.Commit();
             return S_OK;
         });
     }
 
   private:
-    std::optional<std::int64_t> Find(std::string_view id) {
-        auto select =
-            db_->Prepare("SELECT id FROM seo_source WHERE source_type = ?1 AND guid = ?2");
-        select.Bind(1, sourceType_).Bind(2, id);
-        if (!select.Step()) return std::nullopt;
-        return select.Int(0);
-    }
-
     DbPtr db_;
-    std::int64_t sourceType_;
+    std::int64_t owner_;
 };
+
+std::optional<std::int64_t> FirstId(Statement select) {
+    if (!select.Step()) return std::nullopt;
+    return select.Int(0);
+}
+
+// The sources of one source type (owner: the source type's row).
+struct SourceRows {
+    using Interface = IEventSources;
+    using Element = IEventSource;
+
+    static std::optional<std::int64_t> Find(Db& db, std::int64_t sourceType, std::string_view id) {
+        auto select = db.Prepare("SELECT id FROM seo_source WHERE source_type = ?1 AND guid = ?2");
+        select.Bind(1, sourceType).Bind(2, id);
+        return FirstId(std::move(select));
+    }
+    static void Insert(Db& db, std::int64_t sourceType, std::string_view id) {
+        db.Prepare("INSERT INTO seo_source(source_type, guid) VALUES(?1, ?2)")
+            .Bind(1, sourceType)
+            .Bind(2, id)
+            .Step();
+    }
+    static void Delete(Db& db, std::int64_t row) {
+        DeleteBindingsOf(db, "id = ?1", row);
+        db.Prepare("DELETE FROM seo_source WHERE id = ?1").Bind(1, row).Step();
+    }
+    static std::shared_ptr<Element> Make(const DbPtr& db, std::int64_t sourceType, std::int64_t row,
+                                         std::string id) {
+        return std::make_shared<Source>(db, sourceType, row, std::move(id));
+    }
+};
+using Sources = GuidCollection<SourceRows>;
 
 class EventTypes final : public IEventTypes {
   public:
@@ -423,59 +438,33 @@ class SourceType final : public IEventSourceType {
     std::string id_;
 };
 
-class SourceTypes final : public IEventSourceTypes {
-  public:
-    explicit SourceTypes(DbPtr db) : db_(std::move(db)) {}
+// The machine's source types (no owner).
+struct SourceTypeRows {
+    using Interface = IEventSourceTypes;
+    using Element = IEventSourceType;
 
-    HRESULT Item(const VARIANT& id, std::shared_ptr<IEventSourceType>& sourceType) override {
-        sourceType.reset();
-        const std::optional<std::string> text = IdOf(id);
-        if (!text) return E_INVALIDARG;
-        return Guard([&] {
-            const std::optional<std::int64_t> row = Find(*text);
-            if (!row) return S_FALSE;
-            sourceType = std::make_shared<SourceType>(db_, *row, *text);
-            return S_OK;
-        });
-    }
-    HRESULT Add(std::string_view id, std::shared_ptr<IEventSourceType>& sourceType) override {
-        sourceType.reset();
-        if (!IsGuidText(id)) return E_INVALIDARG;
-        return Guard([&] {
-            if (Find(id)) return SEO_E_ALREADY_EXISTS;
-            db_->Prepare("INSERT INTO seo_source_type(guid) VALUES(?1)").Bind(1, id).Step();
-            sourceType = std::make_shared<SourceType>(db_, db_->LastInsertRowid(), std::string(id));
-            return S_OK;
-        });
-    }
-    HRESULT Remove(const VARIANT& id) override {
-        const std::optional<std::string> text = IdOf(id);
-        if (!text) return E_INVALIDARG;
-        return Guard([&] {
-            const std::optional<std::int64_t> row = Find(*text);
-            if (!row) return SEO_E_NOT_FOUND;
-            Transaction transaction(*db_);
-            DeleteBindingsOf(*db_, "source_type = ?1", *row);
-            for (const char* sql : {"DELETE FROM seo_source WHERE source_type = ?1",
-                                    "DELETE FROM seo_event_type WHERE source_type = ?1",
-                                    "DELETE FROM seo_source_type WHERE id = ?1"}) {
-                db_->Prepare(sql).Bind(1, *row).Step();
-            }
-            transaction.Commit();
-            return S_OK;
-        });
-    }
-
-  private:
-    std::optional<std::int64_t> Find(std::string_view id) {
-        auto select = db_->Prepare("SELECT id FROM seo_source_type WHERE guid = ?1");
+    static std::optional<std::int64_t> Find(Db& db, std::int64_t, std::string_view id) {
+        auto select = db.Prepare("SELECT id FROM seo_source_type WHERE guid = ?1");
         select.Bind(1, id);
-        if (!select.Step()) return std::nullopt;
-        return select.Int(0);
+        return FirstId(std::move(select));
     }
-
-    DbPtr db_;
+    static void Insert(Db& db, std::int64_t, std::string_view id) {
+        db.Prepare("INSERT INTO seo_source_type(guid) VALUES(?1)").Bind(1, id).Step();
+    }
+    static void Delete(Db& db, std::int64_t row) {
+        DeleteBindingsOf(db, "source_type = ?1", row);
+        for (const char* sql : {"DELETE FROM seo_source WHERE source_type = ?1",
+                                "DELETE FROM seo_event_type WHERE source_type = ?1",
+                                "DELETE FROM seo_source_type WHERE id = ?1"}) {
+            db.Prepare(sql).Bind(1, row).Step();
+        }
+    }
+    static std::shared_ptr<Element> Make(const DbPtr& db, std::int64_t, std::int64_t row,
+                                         std::string id) {
+        return std::make_shared<SourceType>(db, row, std::move(id));
+    }
 };
+using SourceTypes = GuidCollection<SourceTypeRows>;
 
 class EventManager final : public IEventManager {
   public:
@@ -483,7 +472,7 @@ class EventManager final : public IEventManager {
         sourceTypes.reset();
         return Guard([&] {
             if (!db_) db_ = std::make_shared<Db>(OpenMachineDb());
-            sourceTypes = std::make_shared<SourceTypes>(db_);
+            sourceTypes = std::make_shared<SourceTypes>(db_, 0);
             return S_OK;
         });
     }

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "core/hresult_guard.h"
 #include "store/db.h"
 #include "store/machine.h"
 #include "platform/text.h"
@@ -16,16 +17,6 @@ constexpr std::string_view kHost = "localhost";
 
 // Stored property types, numbered as the metabase numbers them.
 enum PropertyType : std::int64_t { kDword = 1, kString = 2, kBinary = 3 };
-
-// No exception crosses the provider's boundary: a failing store is a failing call.
-template <typename Call>
-HRESULT Guard(Call call) {
-    try {
-        return call();
-    } catch (const std::exception&) {
-        return E_FAIL;
-    }
-}
 
 std::optional<IIsObject::Node> FindChild(Db& db, std::int64_t parent, std::string_view name) {
     auto select = db.Prepare("SELECT id, name, class FROM mb_node WHERE parent = ?1 AND name = ?2");
