@@ -72,10 +72,11 @@ void TMyServerThread::CountLogons() {
 }
 
 PopCommand TMyServerThread::GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
-    return vrel::GetNextCommand(stream, argument);
+    return reader_.GetNextCommand(stream, argument);
 }
 
 void TMyServerThread::ClientExecute() {
+    reader_.Clear();
     CountConnections();
     win::TWinSocketStream stream(*ClientSocket(), kStreamTimeOut);
     std::string userName;
@@ -90,6 +91,7 @@ void TMyServerThread::ClientExecute() {
         }
     }
     if (ClientSocket()->Connected()) ClientSocket()->Close();
+    reader_.Clear();
 }
 
 bool TMyServerThread::HasMailAccount(win::TWinSocketStream& stream, std::string_view userName) {

@@ -6,8 +6,10 @@
 // sessions. Everything the client sends is untrusted: the command reader bounds each line,
 // message numbers are checked against the list, and the user name reaches a folder path
 // only after the account directory has named it a member of the e-mail users group.
-// The session's state lives in ClientExecute's locals; the routines below are static where
-// they need nothing of the thread, so the session's parts can be driven one by one.
+// The session's state lives in ClientExecute's locals, but for the command reader, which
+// keeps the commands a client sent ahead from one call to the next; the routines below are
+// static where they need nothing of the thread, so the session's parts can be driven one by
+// one.
 #pragma once
 
 #include <cstdint>
@@ -38,7 +40,8 @@ class TMyServerThread : public win::TServerClientThread {
     static void CountConnections();
     static void CountLogons();
 
-    static PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+    // The next command of the connection; commands sent ahead wait in the reader.
+    PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
 
     // Lists the "*.eml" entries of the folder into the empty list, in the order the file
     // system gives them; adds each size to octetTotal; returns the number of records. A
@@ -85,6 +88,8 @@ class TMyServerThread : public win::TServerClientThread {
     // the update.
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
                       std::string_view folder);
+
+    CommandReader reader_;
 };
 
 }  // namespace vrel

@@ -323,13 +323,27 @@ TEST_F(MailboxSessionTest, FailedLogonsAreLoggedWithTheSystemText) {
 
 TEST_F(MailboxSessionTest, ControlCharactersOfAUserNameDoNotReachTheLogRaw) {
     auto session = Open();
-    session->Client().Send("USER x\r\nforged line\r\n");
+    session->Client().Send("USER x\rforged line\r\n");
     // The reply echoes the name as typed: only the log is kept clean.
-    const std::string welcome = "+OK x\r\nforged line is welcome here, password please\r\n";
+    const std::string welcome = "+OK x\rforged line is welcome here, password please\r\n";
     EXPECT_EQ(session->Read(welcome.size()), welcome);
     EXPECT_EQ(session->Exchange("PASS wrong", kBadLogin), kBadLogin);
     session.reset();
-    EXPECT_NE(ReadLog().find("login: x??forged line from: ["), std::string::npos) << ReadLog();
+    EXPECT_NE(ReadLog().find("login: x?forged line from: ["), std::string::npos) << ReadLog();
+}
+
+TEST_F(MailboxSessionTest, CommandsSentAheadGetAReplyEachAndNoPasswordIsLogged) {
+    auto session = Open();
+    session->Client().Send(
+        "USER bob\r\nPASS Guessed1\r\nUSER bob\r\nPASS secret\r\n"
+        "LIST 1\r\nLIST 2\r\nQUIT\r\n");
+    const std::string expected =
+        kWelcome + kBadLogin + kWelcome + kMailbox3 + "+OK 1 20\r\n+OK 2 20\r\n+OK GoodBye !\r\n";
+    EXPECT_EQ(session->Client().ReadUntilClose(), expected);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("login: bob from: ["), std::string::npos) << log;
+    EXPECT_EQ(log.find("Guessed1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
 }
 
 TEST_F(MailboxSessionTest, ALoginMaskOfZeroLogsNoLogin) {
