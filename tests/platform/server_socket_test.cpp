@@ -1,4 +1,7 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
 
 #include <algorithm>
 #include <atomic>
@@ -185,6 +188,20 @@ TEST_F(ServerSocketTest, AnEscapingErrorIsReportedAndEndsItsThread) {
     LoopbackClient next(port);
     EXPECT_EQ(Serial(next), 2);
     EXPECT_EQ(probe_.destroyed, 1);
+}
+
+TEST_F(ServerSocketTest, AcceptedConnectionsSendWithoutDelay) {
+    std::atomic<int> noDelay{-1};
+    server_.OnGetThread = [this, &noDelay](auto& socket, auto& thread) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        ::getsockopt(socket->SocketHandle(), IPPROTO_TCP, TCP_NODELAY, &value, &length);
+        noDelay = value;
+        thread = std::make_unique<EchoThread>(std::move(socket), probe_);
+    };
+    LoopbackClient client(ActivateOnFreePort());
+    Serial(client);
+    EXPECT_GT(noDelay, 0);
 }
 
 TEST_F(ServerSocketTest, PortComesFromTheServicesFileByNameOrAlias) {

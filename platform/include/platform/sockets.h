@@ -26,6 +26,9 @@
 //   that still has connections in TIME_WAIT, as Windows does.
 // - The queue of pending connections is the host's largest (SOMAXCONN), not 5: on Linux a
 //   short queue loses the clients of a burst silently (SYN cookies), where Windows refuses them.
+// - Accepted connections send without delay (TCP_NODELAY): callers gather each reply into
+//   one write, and Nagle's algorithm would hold the tail of a large one back for the
+//   client's delayed acknowledgement (40 ms on Linux).
 // - gethostname is the host's own name, as the socket layer of Windows reports the DNS
 //   host name rather than the computer name.
 #pragma once
