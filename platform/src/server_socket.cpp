@@ -178,8 +178,8 @@ void TServerSocket::Serve(std::unique_ptr<TServerClientWinSocket> socket) {
     }
     std::unique_ptr<TServerClientThread> thread;
     if (OnGetThread) OnGetThread(socket, thread);
-    if (!thread) return;  // nobody serves this client: the connection closes
-    thread->Resume();
+    // Nobody serves this client, or no thread can: the connection closes with the thread.
+    if (!thread || !thread->Resume()) return;
     threads_.push_back(std::move(thread));
 }
 

@@ -18,6 +18,9 @@
 // - An exception that escapes ClientExecute goes to HandleException, which by default
 //   does nothing (this layer never prints); the thread then ends instead of waiting in
 //   the cache. HandleException runs on the client thread and must not block.
+// - A client whose thread the system cannot make (a task limit) is not served: its
+//   connection is closed, HandleException reports "Thread creation error: ..." on the
+//   accept thread, and the server goes on accepting.
 // - A thread kept in cache waits for its next client without limit: the cache grows to
 //   the highest number of simultaneous clients and shrinks only at deactivation.
 // - The port comes from the services file entry of Service ("name port/proto [aliases]",
@@ -111,8 +114,9 @@ class TServerClientThread {
     // The owner ends the thread first (Terminate, close the client, WaitFor).
     virtual ~TServerClientThread();
 
-    // Starts the thread; later calls do nothing.
-    void Resume();
+    // Starts the thread; later calls do nothing. False, after HandleException has been given
+    // "Thread creation error: ..." on the caller's thread, when the system makes no thread.
+    bool Resume();
     // Hands a waiting thread its next client; false (socket untouched) when the thread is
     // busy or ending.
     bool ReActivate(std::unique_ptr<TServerClientWinSocket>& socket);
@@ -136,6 +140,7 @@ class TServerClientThread {
 
   private:
     void Execute();
+    void Report(std::exception_ptr error);
     bool StartConnect();
     bool EndConnect(bool keep);
 
