@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -215,6 +216,44 @@ NewFile CreateNewFile(std::string_view path) {
         return fd >= 0;
     });
     return NewFile{creation.status, FileHandle(fd)};
+}
+
+HeldFile::HeldFile(std::string_view path) {
+    // A holder removes the file before it lets go, so a file taken just then is no longer
+    // the one under the name: it is let go and the name tried again.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        int fd = -1;
+        const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& host) {
+            fd = ::open(host.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+            return fd >= 0;
+        });
+        if (creation.status == CreateStatus::Exists) {
+            fd = ::open(creation.host.c_str(), O_RDWR | O_CLOEXEC);
+            if (fd < 0 && errno == ENOENT) continue;  // its holder just removed it
+        }
+        if (fd < 0) return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            status_ = errno == EWOULDBLOCK ? CreateStatus::Exists : CreateStatus::Failed;
+            ::close(fd);
+            return;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            host_ = creation.host;
+            fd_ = fd;
+            status_ = CreateStatus::Created;
+            return;
+        }
+        ::close(fd);
+    }
+    status_ = CreateStatus::Exists;
+}
+
+HeldFile::~HeldFile() {
+    if (fd_ < 0) return;
+    ::unlink(host_.c_str());
+    ::close(fd_);
 }
 
 std::string CreateTempFileName(std::string_view folder) {

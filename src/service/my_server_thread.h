@@ -84,6 +84,10 @@ class TMyServerThread : public win::TServerClientThread {
     // The mail-account test: false, after logging and answering "-ERR bad login", when the
     // account is not in the e-mail users group.
     bool HasMailAccount(win::TWinSocketStream& stream, std::string_view userName);
+    // A mailbox whose lock file cannot be made: the client is told, the daily log and the
+    // event log are written.
+    void RefuseUnlockedMailbox(win::TWinSocketStream& stream, std::string_view userName,
+                               std::string_view folder);
     // With the mailbox locked: the list, the greeting, the transaction loop and, on QUIT,
     // the update.
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,

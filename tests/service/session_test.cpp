@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/eventlog.h"
+#include "platform/fs.h"
 #include "platform/winerror.h"
 #include "session_fixture.h"
 
@@ -249,7 +251,8 @@ TEST_F(MailboxSessionTest, SilenceBeforeLogonEndsTheSessionToo) {
 }
 
 TEST_F(MailboxSessionTest, AHeldMailboxIsBusyAndKeepsItsLock) {
-    Store("LockFile.$$$", "");
+    const win::HeldFile held(std::string(kMailbox) + "\\LockFile.$$$");
+    ASSERT_EQ(held.Status(), win::CreateStatus::Created);
     StoreNumber(value::CountConnections, 1);
     auto session = Open();
     session->Exchange("USER bob", kWelcome);
@@ -259,6 +262,36 @@ TEST_F(MailboxSessionTest, AHeldMailboxIsBusyAndKeepsItsLock) {
     EXPECT_TRUE(Exists("LockFile.$$$"));
     EXPECT_EQ(Counter(value::POP3Connections), 1);
     EXPECT_EQ(Counter(value::POP3Logons), 1);
+}
+
+// A lock file that no session holds is what a killed service leaves behind.
+TEST_F(MailboxSessionTest, ALockFileHeldByNobodyIsTakenOver) {
+    Store("LockFile.$$$", "");
+    auto session = LogOn();
+    EXPECT_EQ(session->Exchange("QUIT", "+OK GoodBye !\r\n"), "+OK GoodBye !\r\n");
+    EXPECT_TRUE(LockGone());
+}
+
+// A folder in the lock file's place stands for any lock that cannot be made: unlike a
+// read-only folder, it stops root too.
+TEST_F(MailboxSessionTest, AMailboxThatCannotBeLockedIsRefusedAndLogged) {
+    std::filesystem::create_directories(Host(std::string(kMailbox) + "\\LockFile.$$$"));
+    auto session = Open();
+    session->Exchange("USER bob", kWelcome);
+    const std::string refused = "-ERR bob's mailbox cannot be locked\r\n";
+    EXPECT_EQ(session->Exchange("PASS secret", refused), refused);
+    EXPECT_TRUE(session->Client().WaitForClose());
+    EXPECT_NE(
+        ReadLog().find(Stored(Now() + "  login: bob from: [127.0.0.1] " + session->ClientHost() +
+                              " -> failed: the mailbox cannot be locked\r\n")),
+        std::string::npos)
+        << ReadLog();
+    const auto events = win::ReadEventLog();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().SourceName, "vrelP3Service");
+    EXPECT_EQ(events.back().Message,
+              "The lock file of the mailbox C:\\Mail\\bob cannot be created; its user cannot "
+              "log on.");
 }
 
 TEST_F(MailboxSessionTest, OfTwoSessionsStartingTogetherExactlyOneGetsTheMailbox) {
