@@ -108,7 +108,7 @@ bool TMyServerThread::HasMailAccount(win::TWinSocketStream& stream, std::string_
         WriteLog(
             ClientLogLine(kLoginEvent, userName, *ClientSocket(), "failed: no mail account\r\n"));
     }
-    SendReply(stream, "-ERR bad login");
+    RefuseLogon(stream);
     return false;
 }
 

@@ -31,6 +31,9 @@ class EFOpenError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How long a refused logon waits for its "-ERR bad login", in machine milliseconds.
+inline constexpr std::uint32_t kFailedLogonDelay = 2000;
+
 class TMyServerThread : public win::TServerClientThread {
   public:
     // The thread waits in the listener's cache after each session.
@@ -81,6 +84,8 @@ class TMyServerThread : public win::TServerClientThread {
                      std::string_view password);
 
   private:
+    // Answers "-ERR bad login" once kFailedLogonDelay has passed.
+    static void RefuseLogon(win::TWinSocketStream& stream);
     // The mail-account test: false, after logging and answering "-ERR bad login", when the
     // account is not in the e-mail users group.
     bool HasMailAccount(win::TWinSocketStream& stream, std::string_view userName);

@@ -354,6 +354,20 @@ TEST_F(MailboxSessionTest, FailedLogonsAreLoggedWithTheSystemText) {
         << log;
 }
 
+TEST_F(MailboxSessionTest, ARefusedLogonIsAnsweredAfterTwoMachineSeconds) {
+    const struct {
+        const char* user;
+        const char* password;
+    } refusals[] = {{"bob", "wrong"}, {"nobody", "secret"}, {"eve", "evepass"}};
+    for (const auto& refusal : refusals) {
+        auto session = Open();
+        session->Exchange("USER " + std::string(refusal.user), "+OK");
+        const auto start = steady_clock::now();
+        EXPECT_EQ(session->Exchange("PASS " + std::string(refusal.password), kBadLogin), kBadLogin);
+        EXPECT_GE(steady_clock::now() - start, win::ScaledWait(2000)) << refusal.user;
+    }
+}
+
 TEST_F(MailboxSessionTest, ControlCharactersOfAUserNameDoNotReachTheLogRaw) {
     auto session = Open();
     session->Client().Send("USER x\rforged line\r\n");
