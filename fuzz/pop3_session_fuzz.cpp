@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -107,6 +108,8 @@ void Drain(int handle) {
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
+    // The machine's clock runs 1000 times faster: a refused logon waits 2 ms, not 2 s.
+    ::setenv("VREL_CLOCK_SCALE", "1000", 0);
     PrepareMachine();
     return 0;
 }
