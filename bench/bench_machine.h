@@ -8,8 +8,8 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/db.h"
-#include "platform/machine.h"
+#include "store/db.h"
+#include "store/machine.h"
 
 namespace vrel::bench {
 

@@ -7,7 +7,7 @@
 #include <fstream>
 
 #include "platform/cdo.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/paths.h"
 
 namespace {

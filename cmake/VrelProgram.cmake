@@ -5,6 +5,8 @@
 function(vrel_program target)
     cmake_parse_arguments(P "" "DESCRIPTION;PRODUCT" "" ${ARGN})
     add_executable(${target} ${P_UNPARSED_ARGUMENTS})
+    # Every program may be the first to use a new machine.
+    target_link_libraries(${target} PRIVATE platform_machine)
     if(DEFINED P_DESCRIPTION)
         set(block ${CMAKE_CURRENT_BINARY_DIR}/${target}_version.cpp)
         add_custom_command(OUTPUT ${block}

@@ -5,7 +5,7 @@ set -euo pipefail
 packages=(
     cmake g++ ninja-build pkg-config
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcrypt-dev
-    clang libclang-rt-dev
+    clang clang-format libclang-rt-dev
     python3 curl
     qt6-base-dev fonts-dejavu-core
 )

@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "common/com_scope.h"
 #include "common/smtp_config.h"
 #include "platform/com.h"
 #include "platform/metabase.h"
@@ -11,15 +12,6 @@ namespace vrel {
 namespace {
 
 constexpr std::string_view kEntryStart = "SMTP:";
-
-// COM on the calling thread for the length of one lookup, whatever the caller set up.
-class ComScope {
-  public:
-    ComScope() { win::CoInitialize(); }
-    ~ComScope() { win::CoUninitialize(); }
-    ComScope(const ComScope&) = delete;
-    ComScope& operator=(const ComScope&) = delete;
-};
 
 bool IsDomainNode(const std::string& domain) {
     std::shared_ptr<win::IIsObject> container;

@@ -1,7 +1,5 @@
 #include "common/settings_key.h"
 
-#include "platform/db.h"
-#include "platform/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "common/smtp_config.h"
@@ -101,16 +99,12 @@ std::string GetMailInBoxDir() {
 }
 
 void IncrementCounter(std::string_view valueName) {
-    win::Db db = win::OpenMachineDb();
-    win::Transaction transaction(db);
-    win::TRegistry registry(db);
+    win::TRegistry registry;
     registry.OpenKey(kSettingsKey, true);
-    const std::uint32_t count = registry.ValueExists(valueName)
-                                    ? static_cast<std::uint32_t>(registry.ReadInteger(valueName))
-                                    : 0;
-    // A full counter wraps round, as the 32-bit register it stands for would.
-    registry.WriteInteger(valueName, static_cast<std::int32_t>(count + 1));
-    transaction.Commit();
+    registry.UpdateInteger(valueName, [](std::optional<std::int32_t> count) {
+        // A full counter wraps round, as the 32-bit register it stands for would.
+        return static_cast<std::int32_t>(static_cast<std::uint32_t>(count.value_or(0)) + 1);
+    });
 }
 
 }  // namespace vrel

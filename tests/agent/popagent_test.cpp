@@ -19,7 +19,7 @@
 #include "agent_fixture.h"
 #include "platform/cdo_wire.h"
 #include "platform/com.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "test_services.h"
 
 namespace {

@@ -10,8 +10,8 @@
 #include <cstring>
 #include <exception>
 
-#include "platform/db.h"
-#include "platform/machine.h"
+#include "store/db.h"
+#include "store/machine.h"
 #include "settings_fixture.h"
 #include "common/smtp_config.h"
 #include "workers.h"

@@ -20,7 +20,7 @@
 #include <thread>
 
 #include "com_test_server.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"

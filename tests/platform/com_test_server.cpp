@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "platform/com_server.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/message_loop.h"
 #include "platform/text.h"
 

@@ -9,7 +9,7 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/scm.h"
 #include "test_services.h"
 

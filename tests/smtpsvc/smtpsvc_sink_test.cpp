@@ -6,7 +6,7 @@
 #include <map>
 #include <sstream>
 
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "smtp_seo.h"

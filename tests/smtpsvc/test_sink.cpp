@@ -19,7 +19,7 @@
 
 #include "platform/cdo_wire.h"
 #include "platform/com_server.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/message_loop.h"
 #include "platform/text.h"
 

@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/registry.h"
 
 namespace vrel::test {

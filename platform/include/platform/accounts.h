@@ -9,16 +9,19 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/db.h"
 #include "platform/winerror.h"
 
 namespace win {
+
+// The machine's store, private to the platform.
+class Db;
 
 // A refused directory change, with the system error code Windows gives for it.
 class AccountError : public std::runtime_error {
@@ -67,6 +70,7 @@ class AccountDirectory {
     explicit AccountDirectory(Db& db);
     AccountDirectory(const AccountDirectory&) = delete;
     AccountDirectory& operator=(const AccountDirectory&) = delete;
+    ~AccountDirectory();
 
     // The registry's ComputerName, and the domain or workgroup the computer belongs to.
     std::string ComputerName();
@@ -120,7 +124,7 @@ class AccountDirectory {
     std::optional<std::string> HashOf(const Account& user);
     int HashCost();
 
-    std::optional<Db> ownDb_;
+    std::unique_ptr<Db> ownDb_;
     Db* db_;
 };
 

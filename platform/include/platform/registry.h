@@ -8,6 +8,8 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -15,9 +17,11 @@
 #include <vector>
 
 #include "platform/clock.h"
-#include "platform/db.h"
 
 namespace win {
+
+// The machine's store, private to the platform.
+class Db;
 
 enum class HKEY : std::int64_t {
     HKEY_CLASSES_ROOT = -1,  // resolved to HKLM\SOFTWARE\Classes
@@ -87,6 +91,12 @@ public:
     void WriteDateTime(std::string_view name, TDateTime value);
     void WriteBinaryData(std::string_view name, const std::vector<std::uint8_t>& value);
 
+    // Reads an integer value (nullopt when absent; another type raises as ReadInteger does)
+    // and writes what update makes of it, as one transaction: concurrent updates of the
+    // same value from other programs and threads wait for each other and none is lost.
+    void UpdateInteger(std::string_view name,
+                       const std::function<std::int32_t(std::optional<std::int32_t>)>& update);
+
     // Raw access, for the admin tool and other platform areas.
     std::optional<RegValue> GetValue(std::string_view name);
     void PutValue(std::string_view name, const RegValue& value);
@@ -100,7 +110,7 @@ private:
     RegValue GetData(std::string_view name, std::size_t capacity);
     std::int64_t OpenedKey() const;
 
-    std::optional<Db> ownDb_;
+    std::unique_ptr<Db> ownDb_;
     Db* db_;
     std::optional<std::int64_t> currentKey_;
     std::string currentPath_;

@@ -1,7 +1,7 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "platform/machine.h"
+#include "store/machine.h"
 #include "platform/registry.h"
 
 namespace winhost {

@@ -1,0 +1,320 @@
+// File functions of the machine (see fs.h): existence, folders, deletion, renaming, creation
+// only when absent, temporary names and whole-file reads and writes. Paths come from the suite
+// and may name anything; nothing outside the path rules is assumed.
+#include "platform/fs.h"
+
+#include <fcntl.h>
+#include <stdio.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <unordered_set>
+
+#include "platform/codepage.h"
+#include "platform/paths.h"
+#include "platform/text.h"
+#include "core/resolver.h"
+
+namespace win {
+namespace fs = std::filesystem;
+namespace {
+
+// The runtime library's limit of temporary names.
+constexpr int kTempNameLimit = 65535;
+
+std::optional<struct stat> StatOf(std::string_view windowsPath) {
+    const fs::path host = ToHostPath(windowsPath);
+    struct stat st;
+    if (host.empty() || ::stat(host.c_str(), &st) != 0) return std::nullopt;
+    return st;
+}
+
+// The existing host entry of a Windows path.
+std::optional<fs::path> ExistingEntry(std::string_view windowsPath) {
+    const std::optional<detail::WindowsPath> path = detail::ParseWindowsPath(windowsPath);
+    if (!path) return std::nullopt;
+    detail::Resolution resolution = detail::Resolve(*path);
+    if (!resolution.exists) return std::nullopt;
+    return std::move(resolution.host);
+}
+
+struct Placement {
+    fs::path folder;   // host folder, existing
+    std::string name;  // 8-bit name of the entry in it
+};
+
+// Where a Windows path's entry is or would be: its folder must exist, the entry need not.
+std::optional<Placement> PlacementOf(std::string_view windowsPath) {
+    std::optional<detail::WindowsPath> path = detail::ParseWindowsPath(windowsPath);
+    if (!path || path->names.empty()) return std::nullopt;
+    Placement placement{{}, std::move(path->names.back())};
+    path->names.pop_back();
+    const detail::Resolution folder = detail::Resolve(*path);
+    std::error_code error;
+    if (!folder.exists || !fs::is_directory(folder.host, error)) return std::nullopt;
+    placement.folder = folder.host;
+    return placement;
+}
+
+bool SameEntry(const fs::path& a, const fs::path& b) {
+    struct stat x, y;
+    return ::lstat(a.c_str(), &x) == 0 && ::lstat(b.c_str(), &y) == 0 && x.st_dev == y.st_dev &&
+           x.st_ino == y.st_ino;
+}
+
+bool RenameNoReplace(const fs::path& from, const fs::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    // File systems without the flag: the folder lock already excludes creators of the layer.
+    if (errno != EINVAL && errno != ENOSYS) return false;
+    return ::access(to.c_str(), F_OK) != 0 && ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+struct TempFile {
+    std::string name;
+    fs::path host;
+    FileHandle file;
+};
+
+std::unordered_set<std::string> UpperCaseNames(const fs::path& folder) {
+    std::unordered_set<std::string> names;
+    for (const detail::Entry& entry : detail::ListFolder(folder))
+        names.insert(UpperCase(entry.ansi));
+    return names;
+}
+
+// One listing under the folder's lock finds the first free counter without a lookup per name.
+std::optional<TempFile> CreateTempIn(const fs::path& folder) {
+    const detail::FolderLock lock(folder);
+    if (!lock.Held()) return std::nullopt;
+    const std::unordered_set<std::string> taken = UpperCaseNames(folder);
+    for (int n = 1; n <= kTempNameLimit; ++n) {
+        std::string name = "TMP" + std::to_string(n) + ".$$$";
+        if (taken.count(name)) continue;
+        const fs::path host = folder / name;
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd >= 0) return TempFile{std::move(name), host, FileHandle(fd)};
+        if (errno != EEXIST) return std::nullopt;
+    }
+    return std::nullopt;
+}
+
+// Renames a finished file over the entry that `name` designates in `folder`, or to that name.
+bool ReplaceEntry(const fs::path& from, const fs::path& folder, std::string_view name) {
+    const detail::FolderLock lock(folder);
+    if (!lock.Held()) return false;
+    const std::optional<std::string> existing = detail::FindEntry(folder, name);
+    const fs::path to = folder / (existing ? *existing : AnsiToUtf8(name));
+    return ::rename(from.c_str(), to.c_str()) == 0;
+}
+
+enum class Opened { File, Vanished, Failed };
+
+// Opens the regular file of the path read-only, creating it when missing.
+Opened OpenRegularFile(std::string_view path, int& fd, fs::path& host) {
+    fd = -1;
+    const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& entry) {
+        fd = ::open(entry.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        return fd >= 0;
+    });
+    if (creation.status == CreateStatus::Exists) {
+        fd = ::open(creation.host.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) return Opened::Vanished;
+    }
+    if (fd < 0) return Opened::Failed;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Opened::Failed;
+    }
+    host = creation.host;
+    return Opened::File;
+}
+
+}  // namespace
+
+bool FileExists(std::string_view path) {
+    const std::optional<struct stat> st = StatOf(path);
+    return st && !S_ISDIR(st->st_mode);
+}
+
+bool DirectoryExists(std::string_view path) {
+    const std::optional<struct stat> st = StatOf(path);
+    return st && S_ISDIR(st->st_mode);
+}
+
+bool ForceDirectories(std::string_view path) {
+    if (Trim(path).empty()) return false;
+    const std::optional<detail::WindowsPath> parsed = detail::ParseWindowsPath(path);
+    if (!parsed) return false;
+    fs::path host = parsed->root;
+    for (const std::string& name : parsed->names) {
+        const detail::Creation creation = detail::CreateEntryIn(host, name, [](const fs::path& p) {
+            return ::mkdir(p.c_str(), 0755) == 0 || errno == EEXIST;
+        });
+        if (creation.status == CreateStatus::Failed) return false;
+        host = creation.host;
+    }
+    std::error_code error;
+    return fs::is_directory(host, error);
+}
+
+bool DeleteFile(std::string_view path) {
+    const std::optional<fs::path> host = ExistingEntry(path);
+    struct stat st;
+    if (!host || ::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    return ::unlink(host->c_str()) == 0;
+}
+
+bool MoveFile(std::string_view existingPath, std::string_view newPath) {
+    const std::optional<fs::path> from = ExistingEntry(existingPath);
+    const std::optional<Placement> target = PlacementOf(newPath);
+    if (!from || !target || !detail::IsValidName(target->name)) return false;
+    const detail::FolderLock lock(target->folder);
+    if (!lock.Held()) return false;
+    const fs::path to = target->folder / AnsiToUtf8(target->name);
+    if (const auto existing = detail::FindEntry(target->folder, target->name)) {
+        if (!SameEntry(*from, target->folder / *existing)) return false;
+        return ::rename(from->c_str(), to.c_str()) == 0;
+    }
+    return RenameNoReplace(*from, to);
+}
+
+FileHandle::FileHandle(FileHandle&& other) noexcept : fd_(other.fd_) {
+    other.fd_ = -1;
+}
+
+FileHandle& FileHandle::operator=(FileHandle&& other) noexcept {
+    if (this != &other) {
+        Close();
+        fd_ = other.fd_;
+        other.fd_ = -1;
+    }
+    return *this;
+}
+
+FileHandle::~FileHandle() {
+    Close();
+}
+
+bool FileHandle::Write(std::string_view bytes) {
+    if (fd_ < 0) return false;
+    while (!bytes.empty()) {
+        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        if (written < 0 && errno == EINTR) continue;
+        if (written <= 0) return false;
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    return true;
+}
+
+std::ptrdiff_t FileHandle::Read(void* buffer, std::size_t count) {
+    if (fd_ < 0) return -1;
+    for (;;) {
+        const ssize_t n = ::read(fd_, buffer, count);
+        if (n >= 0 || errno != EINTR) return n;
+    }
+}
+
+bool FileHandle::Close() {
+    if (fd_ < 0) return false;
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0;
+}
+
+FileHandle FileOpenRead(std::string_view path) {
+    const std::optional<fs::path> host = ExistingEntry(path);
+    if (!host) return {};
+    return FileHandle(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
+}
+
+NewFile CreateNewFile(std::string_view path) {
+    int fd = -1;
+    const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& host) {
+        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        return fd >= 0;
+    });
+    return NewFile{creation.status, FileHandle(fd)};
+}
+
+HeldFile::HeldFile(std::string_view path) {
+    // A holder removes the file before it lets go, so a file taken just then may no longer
+    // be the one under the name: it is let go and the name tried again.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        int fd = -1;
+        const Opened opened = OpenRegularFile(path, fd, host_);
+        if (opened == Opened::Vanished) continue;
+        if (opened == Opened::Failed) return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            status_ = errno == EWOULDBLOCK ? CreateStatus::Exists : CreateStatus::Failed;
+            ::close(fd);
+            return;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            fd_ = fd;
+            status_ = CreateStatus::Created;
+            return;
+        }
+        ::close(fd);
+    }
+    status_ = CreateStatus::Exists;
+}
+
+HeldFile::~HeldFile() {
+    if (fd_ < 0) return;
+    ::unlink(host_.c_str());
+    ::close(fd_);
+}
+
+std::string CreateTempFileName(std::string_view folder) {
+    const std::optional<fs::path> host = ExistingEntry(folder);
+    if (!host) return {};
+    std::optional<TempFile> temp = CreateTempIn(*host);
+    if (!temp || !temp->file.Close()) return {};
+    return temp->name;
+}
+
+std::optional<std::string> ReadWholeFile(std::string_view path) {
+    const std::optional<fs::path> host = ExistingEntry(path);
+    if (!host) return std::nullopt;
+    const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::string content;
+    char buffer[65536];
+    ssize_t n;
+    while ((n = ::read(fd, buffer, sizeof buffer)) != 0) {
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) break;
+        content.append(buffer, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    if (n < 0) return std::nullopt;
+    return content;
+}
+
+bool WriteWholeFile(std::string_view path, std::string_view bytes) {
+    FileHandle file = detail::OpenForWriting(path, O_TRUNC);
+    const bool written = file.Write(bytes);
+    return file.Close() && written;
+}
+
+bool WriteFileAtomically(std::string_view path, std::string_view bytes) {
+    const std::optional<Placement> target = PlacementOf(path);
+    if (!target || !detail::IsValidName(target->name)) return false;
+    std::optional<TempFile> temp = CreateTempIn(target->folder);
+    if (!temp) return false;
+    const bool written = temp->file.Write(bytes);
+    if (temp->file.Close() && written && ReplaceEntry(temp->host, target->folder, target->name)) {
+        return true;
+    }
+    ::unlink(temp->host.c_str());
+    return false;
+}
+
+}  // namespace win

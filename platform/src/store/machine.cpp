@@ -1,0 +1,111 @@
+#include "store/machine.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <stdexcept>
+#include <system_error>
+
+namespace win {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr int kSchemaVersion = 1;
+
+bool IsInitialised(Db& db) {
+    auto statement = db.Prepare("PRAGMA user_version");
+    return statement.Step() && statement.Int(0) >= kSchemaVersion;
+}
+
+// Serialises first-use initialisation between processes.
+class InitLock {
+  public:
+    explicit InitLock(const fs::path& path)
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        if (fd_ < 0) throw std::system_error(errno, std::generic_category(), path.string());
+        ::flock(fd_, LOCK_EX);
+    }
+    InitLock(const InitLock&) = delete;
+    InitLock& operator=(const InitLock&) = delete;
+    ~InitLock() { ::close(fd_); }
+
+  private:
+    int fd_;
+};
+
+MachineSetup registeredSetup;
+
+const MachineSetup& Setup() {
+    if (!registeredSetup.create || !registeredSetup.link) {
+        throw std::logic_error("the program does not link the machine's setup (platform_machine)");
+    }
+    return registeredSetup;
+}
+
+bool InitLocked(Db& db) {
+    if (IsInitialised(db)) return false;
+    db.Exec("PRAGMA journal_mode=WAL");
+    Transaction transaction(db);
+    Setup().create(db);
+    db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+    transaction.Commit();
+    return true;
+}
+
+}  // namespace
+
+void RegisterMachineSetup(MachineSetup setup) {
+    registeredSetup = setup;
+}
+
+fs::path MachineFolder() {
+    if (const char* explicit_folder = std::getenv("VREL_MACHINE");
+        explicit_folder && *explicit_folder) {
+        return fs::path(explicit_folder);
+    }
+    fs::path data;
+    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
+        data = xdg;
+    } else {
+        const char* home = std::getenv("HOME");
+        data = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
+    }
+    return data / "vrel-pop3" / "machine";
+}
+
+fs::path MachineDbPath() {
+    return MachineFolder() / "machine.db";
+}
+fs::path DriveCFolder() {
+    return MachineFolder() / "drive_c";
+}
+fs::path RunFolder() {
+    return MachineFolder() / "run";
+}
+
+DefaultPorts DefaultServicePorts() {
+    return ::geteuid() == 0 ? DefaultPorts{25, 110} : DefaultPorts{2525, 1110};
+}
+
+bool InitMachine() {
+    fs::create_directories(RunFolder());
+    InitLock lock(MachineFolder() / "init.lock");
+    Db db(MachineDbPath());
+    const bool created = InitLocked(db);
+    Setup().link();
+    return created;
+}
+
+Db OpenMachineDb() {
+    const fs::path path = MachineDbPath();
+    if (fs::exists(path)) {
+        Db db = Db::Pooled(path);
+        if (db.Reused() || IsInitialised(db)) return db;
+    }
+    InitMachine();
+    return Db::Pooled(path);
+}
+
+}  // namespace win
