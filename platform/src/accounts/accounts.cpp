@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "store/machine.h"
 #include "store/schema.h"
 
 namespace win {

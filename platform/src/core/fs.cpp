@@ -12,10 +12,10 @@
 #include <cerrno>
 #include <unordered_set>
 
+#include "core/resolver.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "core/resolver.h"
 
 namespace win {
 namespace fs = std::filesystem;
