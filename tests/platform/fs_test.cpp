@@ -4,7 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <atomic>
 #include <fstream>
@@ -190,6 +194,61 @@ TEST_F(FsTest, CreateNewFileHasOneWinnerAmongRacers) {
     EXPECT_EQ(std::distance(fs::directory_iterator(Host("Mail/bob")), fs::directory_iterator()),
               kNames);
     EXPECT_EQ(CreateNewFile("C:\\Mail\\nobody\\LockFile.$$$").status, CreateStatus::Failed);
+}
+
+TEST_F(FsTest, AHeldFileHasOneHolderAtATimeAndGoesWithIt) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\bob"));
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 200;
+    std::atomic<int> holders = 0, mostHolders = 0, held = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                const HeldFile file(t % 2 ? "C:\\Mail\\bob\\LockFile.$$$"
+                                          : "C:\\MAIL\\BOB\\LOCKFILE.$$$");
+                EXPECT_NE(file.Status(), CreateStatus::Failed);
+                if (file.Status() != CreateStatus::Created) continue;
+                const int now = ++holders;
+                mostHolders = std::max(mostHolders.load(), now);
+                ++held;
+                std::this_thread::yield();
+                --holders;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mostHolders, 1);
+    EXPECT_GT(held, 0);
+    EXPECT_FALSE(fs::exists(Host("Mail/bob/LockFile.$$$")));
+    EXPECT_EQ(HeldFile("C:\\Mail\\nobody\\LockFile.$$$").Status(), CreateStatus::Failed);
+    fs::create_directories(Host("Mail/bob/Folder.$$$"));
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\Folder.$$$").Status(), CreateStatus::Failed);
+}
+
+TEST_F(FsTest, AFileLeftByAKilledHolderIsTakenOver) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\bob"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const HeldFile file("C:\\Mail\\bob\\LockFile.$$$");
+        [[maybe_unused]] const auto written =
+            ::write(ready[1], file.Status() == CreateStatus::Created ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char status = 0;
+    ASSERT_EQ(::read(ready[0], &status, 1), 1);
+    EXPECT_EQ(status, 'y');
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\LockFile.$$$").Status(), CreateStatus::Exists);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(fs::exists(Host("Mail/bob/LockFile.$$$")));
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\LockFile.$$$").Status(), CreateStatus::Created);
 }
 
 TEST_F(FsTest, TempNamesTakeTheFirstFreeCounter) {

@@ -104,6 +104,28 @@ struct NewFile {
 // the creation are one step, so of many callers racing for one name exactly one gets Created.
 NewFile CreateNewFile(std::string_view path);
 
+// A file that one holder keeps open for itself, as CreateFile with no sharing and
+// FILE_FLAG_DELETE_ON_CLOSE does: opened (created when missing) and held, then removed and let
+// go when the object goes. The hold ends with the holder's process however it ends, so a
+// file left behind by a killed holder is free again: the next caller takes it over. Of many
+// callers racing for one name, exactly one holds it.
+class HeldFile {
+  public:
+    // Created: this object holds the file; Exists: another holder has it; Failed: it cannot
+    // be opened (no folder, no rights, a folder of that name).
+    explicit HeldFile(std::string_view path);
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile();
+
+    CreateStatus Status() const { return status_; }
+
+  private:
+    std::filesystem::path host_;
+    int fd_ = -1;
+    CreateStatus status_ = CreateStatus::Failed;
+};
+
 // Reserves a fresh name in `folder`: "TMP" + the smallest counter from 1 up that no entry uses
 // + ".$$$"; the file is created empty so that no other caller gets it. The name alone is
 // returned (the runtime library's temporary-name form); empty when none can be made.

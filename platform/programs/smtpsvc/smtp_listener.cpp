@@ -4,7 +4,6 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-#include <system_error>
 
 #include "platform/clock.h"
 #include "platform/eventlog.h"
@@ -120,13 +119,11 @@ SmtpListener::SmtpListener(QueueWorker& worker) : worker_(worker) {
         SendWithoutDelay(*client);
         const std::string clientIp = client->RemoteAddress();
         auto session = std::make_unique<TSmtpClientThread>(std::move(client), worker_, sessions_);
-        try {
-            session->Resume();
-        } catch (const std::system_error& error) {
+        if (!session->Resume()) {
             // The session object closes the connection; the service serves the next client.
             win::ReportEvent("SMTPSVC", win::EVENTLOG_ERROR_TYPE, 0, 0,
                              "The SMTP service could not start a thread for the client " +
-                                 clientIp + " (" + error.what() + "); the connection is closed.");
+                                 clientIp + "; the connection is closed.");
             return;
         }
         thread = std::move(session);

@@ -395,9 +395,23 @@ bool AccountDirectory::HasPassword(const Account& user) {
 }
 
 bool AccountDirectory::PasswordMatches(const Account& user, std::string_view password) {
-    if (password.empty() || HasNul(password)) return false;
     const auto hash = HashOf(user);
-    return hash && HashMatches(password, *hash);
+    if (password.empty() || HasNul(password) || !hash) {
+        HashInVain(password);
+        return false;
+    }
+    return HashMatches(password, *hash);
+}
+
+void AccountDirectory::HashInVain(std::string_view password) {
+    // A fixed salt: the work is what counts, not the result.
+    static constexpr char kSalt[] = "timing-equaliser";
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn("$y$", static_cast<unsigned long>(HashCost()), kSalt, sizeof kSalt - 1,
+                            setting, sizeof setting)) {
+        return;
+    }
+    HashMatches(password, setting);
 }
 
 int AccountDirectory::HashCost() {

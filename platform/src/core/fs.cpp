@@ -5,6 +5,7 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -119,6 +120,29 @@ bool PlaceFile(const fs::path& temporary, const fs::path& target, Existing exist
     return RenameNoReplace(temporary, target);
 }
 
+enum class Opened { File, Vanished, Failed };
+
+// Opens the regular file of the path read-only, creating it when missing.
+Opened OpenRegularFile(std::string_view path, int& fd, fs::path& host) {
+    fd = -1;
+    const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& entry) {
+        fd = ::open(entry.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        return fd >= 0;
+    });
+    if (creation.status == CreateStatus::Exists) {
+        fd = ::open(creation.host.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) return Opened::Vanished;
+    }
+    if (fd < 0) return Opened::Failed;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Opened::Failed;
+    }
+    host = creation.host;
+    return Opened::File;
+}
+
 }  // namespace
 
 bool FileExists(std::string_view path) {
@@ -227,6 +251,37 @@ NewFile CreateNewFile(std::string_view path) {
         return fd >= 0;
     });
     return NewFile{creation.status, FileHandle(fd)};
+}
+
+HeldFile::HeldFile(std::string_view path) {
+    // A holder removes the file before it lets go, so a file taken just then may no longer
+    // be the one under the name: it is let go and the name tried again.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        int fd = -1;
+        const Opened opened = OpenRegularFile(path, fd, host_);
+        if (opened == Opened::Vanished) continue;
+        if (opened == Opened::Failed) return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            status_ = errno == EWOULDBLOCK ? CreateStatus::Exists : CreateStatus::Failed;
+            ::close(fd);
+            return;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            fd_ = fd;
+            status_ = CreateStatus::Created;
+            return;
+        }
+        ::close(fd);
+    }
+    status_ = CreateStatus::Exists;
+}
+
+HeldFile::~HeldFile() {
+    if (fd_ < 0) return;
+    ::unlink(host_.c_str());
+    ::close(fd_);
 }
 
 std::string CreateTempFileName(std::string_view folder) {
