@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "agent/agent_registration.h"
+#include "agent/start_form_module.h"
 #include "agent_fixture.h"
 #include "platform/cdo_wire.h"
 #include "platform/com.h"
@@ -58,6 +59,8 @@ class PopagentTest : public vrel::test::ArrivalTest {
         registry.WriteInteger("ComActivationTimeout", 20000);
         fs::create_directories(win::ToHostPath(kInstallFolder));
         fs::copy_file(vrel::test::BinFolder() / "popagent", Installed());
+        fs::copy_file(vrel::test::BinFolder() / vrel::kStartFormModule,
+                      Installed().parent_path() / vrel::kStartFormModule);
     }
 
     // Ends every agent of this machine and fails on a sanitizer report in their logs.
@@ -98,6 +101,13 @@ class PopagentTest : public vrel::test::ArrivalTest {
         const std::vector<pid_t> pids = AgentPids();
         EXPECT_EQ(pids.size(), 1u);
         return pids.empty() ? 0 : pids.front();
+    }
+
+    // Whether the process has Qt's widgets library mapped.
+    static bool MapsQt(pid_t pid) {
+        std::stringstream maps;
+        maps << std::ifstream("/proc/" + std::to_string(pid) + "/maps").rdbuf();
+        return maps.str().find("libQt6Widgets") != std::string::npos;
     }
 
     static std::unique_ptr<win::ComProxy> Activate() {
@@ -190,6 +200,7 @@ TEST_F(PopagentTest, ComStartedAgentServesArrivalsAndEndsAfterTheLastRelease) {
     auto sink = Activate();
     ASSERT_TRUE(sink);
     const pid_t pid = OnlyAgent();
+    EXPECT_FALSE(MapsQt(pid)) << "an agent started by COM shows no window";
 
     win::Envelope envelope = win::MakeSmtpEnvelope("SMTP:alice@mail.test;SMTP:far@remote.test;",
                                                    "sender@remote.test", "10.0.0.5");
@@ -227,6 +238,43 @@ TEST_F(PopagentTest, ComStartedAgentServesArrivalsAndEndsAfterTheLastRelease) {
     EXPECT_EQ(EmlFiles("C:\\Mail\\alice").size(), 2u);
 }
 
+// A server that COM started must not outlive the client that waited for it: whether its
+// class object never got into the machine's table, or nobody came for an object in time.
+TEST_F(PopagentTest, AComStartedAgentThatNobodyCanUseEnds) {
+    win::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true));
+    registry.WriteInteger("ComActivationTimeout", 300);
+    const auto start = [program = Installed().string()](const char* switchText) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDERR_FILENO);
+            ::execl(program.c_str(), "popagent", switchText, nullptr);
+            ::_exit(127);
+        }
+        return pid;
+    };
+    // Its exit code when it ends on its own within a while; -1 when it had to be killed.
+    const auto exitCode = [](pid_t pid) {
+        const bool ended = EndsWithin(pid, 10s);
+        if (!ended) ::kill(pid, SIGKILL);
+        int status = -1;
+        ::waitpid(pid, &status, 0);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+
+    EXPECT_EQ(exitCode(start("/Automation")), 0);
+    EXPECT_FALSE(fs::exists(win::RunFolder() / "com" /
+                            (win::StringFromGUID2(CLSID_MessageAgent) + ".sock")));
+
+    // The table's folder is a file: no class object can be registered.
+    fs::remove_all(win::RunFolder() / "com");
+    std::ofstream(win::RunFolder() / "com") << "not a folder";
+    for (const char* switchText : {"/Automation", "-Embedding"}) {
+        EXPECT_EQ(exitCode(start(switchText)), 1) << switchText;
+    }
+}
+
 TEST_F(PopagentTest, ExceptionInTheSinkReachesTheCallerAsErrorInformation) {
     ASSERT_EQ(Run("/regserver").exitCode, 0);
     StoreText("MessagesDelivered", "many");
@@ -255,6 +303,7 @@ TEST_F(PopagentTest, HandStartedAgentServesCallsAndKeepsRunning) {
     ASSERT_NO_FATAL_FAILURE(StartByHand());
     EXPECT_EQ(ClassesRootText(std::string(kClsidKey) + "\\LocalServer32"),
               "C:\\PROGRA~1\\VRELPO~1\\popagent.exe /Automation");
+    EXPECT_TRUE(MapsQt(handStarted_));
     auto sink = Activate();
     ASSERT_TRUE(sink);
     EXPECT_EQ(OnlyAgent(), handStarted_);
