@@ -7,7 +7,8 @@ packages=(
     libsqlite3-dev libgtest-dev libgmock-dev libbenchmark-dev libcrypt-dev
     clang clang-format libclang-rt-dev
     python3 curl
-    qt6-base-dev fonts-dejavu-core
+    qt6-base-dev fonts-dejavu-core fonts-liberation
+    xvfb xdotool imagemagick
 )
 
 missing=()

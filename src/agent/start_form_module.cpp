@@ -7,10 +7,12 @@
 #include "common/system_module.h"
 #include "platform/dialogs.h"
 #include "platform/qt_gui.h"
+#include "platform/vcl.h"
 
 // Qt's loop also delivers the COM calls the program's class object receives.
 extern "C" int vrelRunStartForm(int argc, char** argv, const char* applicationTitle) {
     QApplication application(argc, argv);
+    vcl::SetApplicationFont(application);
     win::InstallQtDialogs();
     win::PumpMessageQueueInQt(application);
     try {

@@ -2,9 +2,13 @@
 // and off by an answer file, and the arrival bindings administered by hand.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 
+#include "loopback.h"
 #include "platform/fs.h"
 #include "platform/metabase.h"
 #include "platform/paths.h"
@@ -49,6 +53,13 @@ class SysocmgrTest : public vrel::test::ServiceTest {
         if (ADsGetObject("IIS://localhost/" + path, node) != S_OK) return "<no node>";
         if (node->Get(name, value) != S_OK) return "<unset>";
         return VariantToText(value).value_or("<binary>");
+    }
+
+    static DWORD State() {
+        const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT);
+        SERVICE_STATUS status;
+        QueryServiceStatus(OpenService(manager, "SMTPSVC", SERVICE_QUERY_STATUS), status);
+        return status.dwCurrentState;
     }
 
     static bool ServiceExists() {
@@ -139,6 +150,40 @@ TEST_F(SysocmgrTest, OffRemovesAllButTheMailFolders) {
     EXPECT_EQ(SetSmtp("off"), 0) << "removing what is not there is no failure";
     ASSERT_EQ(SetSmtp("on"), 0);
     EXPECT_TRUE(ListArrivalBindings().empty()) << "the bindings went with the registration";
+}
+
+TEST_F(SysocmgrTest, OnReturnsOnceTheServiceRuns) {
+    std::ofstream(ToHostPath(GetSystemDirectory() + "\\drivers\\etc\\services"))
+        << "smtp " << vrel::test::FreePort() << "/tcp mail\n";
+    ASSERT_EQ(SetSmtp("on"), 0);
+    EXPECT_EQ(State(), SERVICE_RUNNING) << "read at once, with no wait of our own";
+}
+
+// An SMTPSVC that is already there keeps its image: here a test service that misbehaves.
+TEST_F(SysocmgrTest, OnReturnsOnceTheStartFailedOrTheWaitGaveUp) {
+    ::setenv("VREL_CLOCK_SCALE", "20", 1);  // 30000 ms in 1.5 s, room for a slow start
+    const std::pair<const char*, DWORD> cases[] = {
+        {"-start:refuse", SERVICE_STOPPED},
+        {"-waithint:0 -startdelay:forever", SERVICE_START_PENDING},
+    };
+    for (const auto& [options, state] : cases) {
+        {
+            const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+            ASSERT_TRUE(CreateService(manager, "SMTPSVC", "Test", SERVICE_ALL_ACCESS,
+                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                      SERVICE_ERROR_NORMAL,
+                                      "\"" + vrel::test::ProgramImagePath("testservice") +
+                                          "\" -name:SMTPSVC " + options));
+        }
+        const auto before = std::chrono::steady_clock::now();
+        EXPECT_EQ(SetSmtp("on"), 0) << options;
+        EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5)) << options;
+        EXPECT_EQ(State(), state) << options;
+        vrel::test::StopAllServices();
+        const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+        DeleteService(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS));
+    }
+    ::unsetenv("VREL_CLOCK_SCALE");
 }
 
 TEST_F(SysocmgrTest, MissingFilesChangeNothing) {

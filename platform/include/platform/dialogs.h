@@ -85,6 +85,10 @@ inline constexpr int mrNo = IDNO;
 // default is OK when present, else Yes, else Retry. The help context is not used by the box.
 int MessageDlg(std::string_view text, TMsgDlgType type, TMsgDlgButtons buttons, int helpContext);
 
+// The component library's ShowMessage: the text in a box with the application title as its
+// caption and one OK button.
+void ShowMessage(std::string_view text);
+
 // Records or shows a box built by the caller (MessageBox and MessageDlg build theirs).
 int Present(const MessageBoxRecord& record);
 
@@ -94,6 +98,7 @@ void SetMessageBoxPresenter(MessageBoxPresenter presenter);
 
 // The application title (mtCustom boxes take it as caption).
 void SetApplicationTitle(std::string_view title);
+std::string ApplicationTitle();
 
 // True when a window can be shown: a display (DISPLAY or WAYLAND_DISPLAY) or a platform
 // chosen for the toolkit (QT_QPA_PLATFORM, e.g. "offscreen" in tests).

@@ -24,8 +24,23 @@ std::filesystem::path ToHostPath(std::string_view windowsPath);
 // The Windows path of a host file: under drive_c it is on C:, anywhere else on Z:.
 std::string ToWindowsPath(const std::filesystem::path& hostPath);
 
-// The running program's file as Windows names it (ending in ".exe").
+// The running program's file as Windows names it (ending in ".exe"), or the file a
+// ModuleFileNameOverride names while it lives.
 std::string GetModuleFileName();
+
+// For tests: while it lives, GetModuleFileName answers the given Windows path, so that
+// in-process code finds the files it expects beside "the program" where the test put them.
+// Overrides nest; the innermost holds.
+class ModuleFileNameOverride {
+  public:
+    explicit ModuleFileNameOverride(std::string windowsPath);
+    ModuleFileNameOverride(const ModuleFileNameOverride&) = delete;
+    ModuleFileNameOverride& operator=(const ModuleFileNameOverride&) = delete;
+    ~ModuleFileNameOverride();
+
+  private:
+    std::string previous_;
+};
 
 // The path with each component in its short form; empty when the path does not exist. A
 // component that is a valid 8.3 name is its own short name; any other gets an alias that does

@@ -25,7 +25,7 @@ constexpr const char* kServiceName = "SMTPSVC";
 constexpr const char* kDisplayName = "Simple Mail Transfer Protocol (SMTP)";
 constexpr const char* kImagePath = "C:\\WINDOWS\\system32\\inetsrv\\smtpsvc.exe";
 constexpr const char* kMailroot = "C:\\Inetpub\\mailroot";
-constexpr std::uint32_t kStopWait = 30000;
+constexpr std::uint32_t kServiceWait = 30000;
 
 struct Folder {
     const char* property;
@@ -140,24 +140,37 @@ win::SC_HANDLE InstallService(const win::SC_HANDLE& manager) {
                               win::SERVICE_ERROR_NORMAL, kImagePath);
 }
 
-void StartSmtpService(const win::SC_HANDLE& service) {
-    if (win::StartService(service) || win::GetLastError() == win::ERROR_SERVICE_ALREADY_RUNNING) {
-        return;
+// Waits, through the machine's clock and at most kServiceWait, until the service reads one
+// of the two states; the state it read last.
+win::DWORD WaitForEither(const win::SC_HANDLE& service, win::DWORD one, win::DWORD other) {
+    win::SERVICE_STATUS status;
+    const std::uint32_t start = win::GetTickCount();
+    while (win::QueryServiceStatus(service, status) && status.dwCurrentState != one &&
+           status.dwCurrentState != other && win::GetTickCount() - start < kServiceWait) {
+        win::Sleep(100);
     }
-    std::fprintf(stderr, "sysocmgr: iis_smtp: the service did not start (%u)\n",
-                 static_cast<unsigned>(win::GetLastError()));
+    return status.dwCurrentState;
 }
 
-// Stops the service and waits, through the machine's clock, until its process has ended.
+// Starts the service and returns once it runs or its start has failed, so that whoever ran
+// the installer reads a settled state.
+void StartSmtpService(const win::SC_HANDLE& service) {
+    if (!win::StartService(service) && win::GetLastError() != win::ERROR_SERVICE_ALREADY_RUNNING) {
+        std::fprintf(stderr, "sysocmgr: iis_smtp: the service did not start (%u)\n",
+                     static_cast<unsigned>(win::GetLastError()));
+        return;
+    }
+    if (WaitForEither(service, win::SERVICE_RUNNING, win::SERVICE_STOPPED) !=
+        win::SERVICE_RUNNING) {
+        std::fprintf(stderr, "sysocmgr: iis_smtp: the service is not running\n");
+    }
+}
+
+// Stops the service and waits until its process has ended.
 void StopService(const win::SC_HANDLE& service) {
     win::SERVICE_STATUS status;
     win::ControlService(service, win::SERVICE_CONTROL_STOP, status);
-    const std::uint32_t start = win::GetTickCount();
-    while (win::QueryServiceStatus(service, status) &&
-           status.dwCurrentState != win::SERVICE_STOPPED &&
-           win::GetTickCount() - start < kStopWait) {
-        win::Sleep(100);
-    }
+    WaitForEither(service, win::SERVICE_STOPPED, win::SERVICE_STOPPED);
 }
 
 bool RemoveService() {

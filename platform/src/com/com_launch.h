@@ -1,9 +1,5 @@
-// Internal: starting a local server from its LocalServer32 command line.
-//
-// The command line is used exactly as stored. Its first token names the program: a quoted
-// token up to the closing quote, or, unquoted, the shortest run of blank-separated words
-// that names an existing file (as CreateProcess tries "C:\Program" before
-// "C:\Program Files\..."). The rest is split into arguments by the Windows rules.
+// Internal: starting a local server from its LocalServer32 command line, used exactly as
+// stored and read as CreateProcess reads it (process.h).
 #pragma once
 
 #include <sys/types.h>
@@ -15,14 +11,12 @@
 #include <vector>
 
 #include "com/com_channel.h"
+#include "platform/process.h"
 
 namespace win::com {
 
-struct CommandLine {
-    std::filesystem::path program;  // host file
-    std::vector<std::string> arguments;
-};
-std::optional<CommandLine> ParseCommandLine(std::string_view commandLine);
+using win::CommandLine;
+using win::ParseCommandLine;
 
 // A server process started detached (its own session, standard input and output on
 // /dev/null, standard error appended to run/<program>.log, the environment inherited).

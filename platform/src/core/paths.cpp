@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "platform/codepage.h"
@@ -27,6 +28,12 @@ std::string ShortNameOf(const fs::path& folder, std::string_view name, const std
         shortName += name.substr(name.size() - 4);
     }
     return shortName;
+}
+
+// The innermost ModuleFileNameOverride's path; empty when none lives.
+std::string& ModuleFileNameOverridden() {
+    static std::string path;
+    return path;
 }
 
 }  // namespace
@@ -60,9 +67,17 @@ std::string ToWindowsPath(const fs::path& hostPath) {
 }
 
 std::string GetModuleFileName() {
+    if (!ModuleFileNameOverridden().empty()) return ModuleFileNameOverridden();
     std::string name = ToWindowsPath(fs::read_symlink("/proc/self/exe"));
     if (!SameText(fs::path(name).extension().string(), ".exe")) name += ".exe";
     return name;
+}
+
+ModuleFileNameOverride::ModuleFileNameOverride(std::string windowsPath)
+    : previous_(std::exchange(ModuleFileNameOverridden(), std::move(windowsPath))) {}
+
+ModuleFileNameOverride::~ModuleFileNameOverride() {
+    ModuleFileNameOverridden() = std::move(previous_);
 }
 
 std::string GetShortPathName(std::string_view longPath) {

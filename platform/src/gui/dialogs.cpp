@@ -95,12 +95,20 @@ int MessageDlg(std::string_view text, TMsgDlgType type, TMsgDlgButtons buttons, 
     return Present(record);
 }
 
+void ShowMessage(std::string_view text) {
+    Present(MessageBoxRecord{std::string(text), State().applicationTitle, 0, {IDOK}, IDOK});
+}
+
 void SetMessageBoxPresenter(MessageBoxPresenter presenter) {
     State().presenter = std::move(presenter);
 }
 
 void SetApplicationTitle(std::string_view title) {
     State().applicationTitle = title;
+}
+
+std::string ApplicationTitle() {
+    return State().applicationTitle;
 }
 
 bool DisplayAvailable() {

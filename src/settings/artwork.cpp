@@ -1,0 +1,76 @@
+// Pictures of the settings program; see artwork.h.
+#include "settings/artwork.h"
+
+#include <QPainter>
+#include <QPainterPath>
+
+namespace vrel {
+namespace {
+
+constexpr int kImageSize = 16;
+
+QPixmap Transparent(int size) {
+    QPixmap pixmap(size, size);
+    pixmap.fill(Qt::transparent);
+    return pixmap;
+}
+
+// One small computer: a screen over a base.
+void DrawComputer(QPainter& painter, int x, int y) {
+    painter.setPen(Qt::black);
+    painter.setBrush(QColor(0, 128, 128));
+    painter.drawRect(x, y, 7, 5);
+    painter.setBrush(QColor(192, 192, 192));
+    painter.drawRect(x - 1, y + 7, 9, 2);
+}
+
+QPixmap TwoComputers() {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    DrawComputer(painter, 1, 1);
+    DrawComputer(painter, 8, 5);
+    painter.setPen(QColor(0, 0, 128));
+    painter.drawLine(4, 10, 4, 14);
+    painter.drawLine(4, 14, 11, 14);
+    return pixmap;
+}
+
+QPixmap RedCross() {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(204, 0, 0), 3, Qt::SolidLine, Qt::RoundCap));
+    painter.drawLine(3, 3, 12, 12);
+    painter.drawLine(12, 3, 3, 12);
+    return pixmap;
+}
+
+}  // namespace
+
+// A letter on a blue disc, with a "3" for the POP3 server.
+QPixmap ProductLogo(int size) {
+    QPixmap pixmap = Transparent(size);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(size / 100.0, size / 100.0);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(0, 70, 160));
+    painter.drawEllipse(2, 2, 96, 96);
+    painter.setBrush(Qt::white);
+    painter.setPen(QPen(QColor(0, 40, 110), 2));
+    painter.drawRect(20, 32, 60, 38);
+    painter.drawPolyline(QPolygon({{20, 32}, {50, 56}, {80, 32}}));
+    painter.setPen(QColor(255, 200, 0));
+    QFont font("Liberation Sans");
+    font.setPixelSize(30);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(QRect(58, 60, 34, 34), Qt::AlignCenter, "3");
+    return pixmap;
+}
+
+std::array<QPixmap, 3> ServerImages() {
+    return {Transparent(kImageSize), TwoComputers(), RedCross()};
+}
+
+}  // namespace vrel

@@ -1,0 +1,14 @@
+// The settings program's pictures, drawn by the program itself: the product logo (Image1,
+// Image2) and the status list's image list (empty, two computers for a running service, a
+// red cross for every other state).
+#pragma once
+
+#include <QPixmap>
+#include <array>
+
+namespace vrel {
+
+QPixmap ProductLogo(int size);
+std::array<QPixmap, 3> ServerImages();
+
+}  // namespace vrel

@@ -1,0 +1,51 @@
+// Small builders for the settings program's forms: each control is made with its form name
+// (objectName), the component library's pixel geometry, its caption, hint and help context,
+// so the forms read as the component list they are. Also the clickable picture or link
+// label (TImage and a link TLabel with OnClick).
+//
+// Texts are the suite's 8-bit (Windows-1252) text; GUI thread only.
+#pragma once
+
+#include <QLabel>
+#include <QRect>
+#include <QString>
+#include <functional>
+#include <string_view>
+
+class QCheckBox;
+class QGroupBox;
+class QLineEdit;
+class QPushButton;
+class QWidget;
+
+namespace vrel {
+
+// 8-bit suite text as Qt text.
+QString Ansi(std::string_view text);
+
+// A control's hint, shown as its tool tip.
+void SetHint(QWidget& widget, std::string_view hint);
+
+// A picture or link that runs OnClick when clicked with the left button.
+class TClickImage : public QLabel {
+  public:
+    explicit TClickImage(QWidget* parent);
+    std::function<void()> OnClick;
+
+  protected:
+    void mouseReleaseEvent(QMouseEvent* event) override;
+};
+
+QPushButton* MakeButton(QWidget* parent, const char* name, std::string_view caption, QPoint topLeft,
+                        int width = 75);
+// Labels size themselves to their text, as an auto-sized label does.
+QLabel* MakeLabel(QWidget* parent, const char* name, std::string_view caption, QPoint topLeft);
+// A statistics line, wide enough for the counter and average its handler writes into it.
+QLabel* MakeStatsLabel(QWidget* parent, const char* name, std::string_view caption, int top);
+QLineEdit* MakeEdit(QWidget* parent, const char* name, std::string_view text, QRect geometry);
+QCheckBox* MakeCheckBox(QWidget* parent, const char* name, std::string_view caption,
+                        QRect geometry);
+QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view caption, QRect geometry,
+                        int helpContext);
+
+}  // namespace vrel

@@ -1,0 +1,213 @@
+// TPopDlg: the settings program's main window, a tabbed property window with the General,
+// User Accounts, Aliases, Setup Wizard and About pages, the bottom buttons and the window's
+// own fields. The controls are public members named as the form names them (objectName
+// too), so the handlers of every page and the tests reach them by name.
+//
+// Created on the GUI thread by the program's start-up, as the global PopDlg; every handler
+// runs on that thread inside the exception guard (vcl::Guarded).
+#pragma once
+
+#include <QAction>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTableWidget>
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+
+#include "platform/vcl.h"
+#include "settings/form_controls.h"
+#include "settings/page_control.h"
+
+namespace vrel {
+
+inline constexpr std::string_view kPopDlgCaption = "Vrel POP3 Server Properties";
+inline constexpr int kPopDlgClientWidth = 667;
+inline constexpr int kPopDlgClientHeight = 396;
+// Where Image1, Image2 and the web-page link lead.
+inline constexpr std::string_view kWebPageAddress = "http://www.tavimere.example/pop3server/";
+
+class TPopDlg : public QDialog {
+  public:
+    explicit TPopDlg(QWidget* parent = nullptr);
+    ~TPopDlg() override;
+
+    // Window frame.
+    QFrame* TopPanel;
+    TPageControl* PageControl;
+    QFrame* BottomPanel;
+    TClickImage* Image1;
+    QPushButton* OKBtn;
+    QPushButton* CancelBtn;
+    QPushButton* HelpBtn;
+    QPushButton* ApplyButton;
+
+    // General page.
+    QWidget* GeneralTab;
+    QGroupBox* GroupBox1;
+    QLineEdit* InBoxRootDirEdit;
+    QPushButton* InBoxBrowseButton;
+    QPushButton* InBoxDefaultButton;
+    QGroupBox* GroupBox5;
+    QLabel* LogFileDirLabel;
+    QLineEdit* LogFileEdit;
+    QCheckBox* LoggingCheckBox;
+    QPushButton* LogFilePropButton;
+    QPushButton* LogFileBrowseButton;
+    QGroupBox* AgentGroupBox;
+    vcl::TOwnerDrawListBox* GenStatusListBox;
+    QPushButton* InstallButton;
+    QPushButton* UnInstallButton;
+    QPushButton* StatusStartButton;
+    QPushButton* StatusStopButton;
+    QMenu* StatusPopupMenu;
+    QAction* StatusStart;
+    QAction* StatusStop;
+    QAction* N2;
+    QAction* StatusInstall;
+    QAction* StatusRemove;
+    QAction* N3;
+    QAction* StatusHelp;
+    std::array<QPixmap, 3> ServerImageList;
+    QCheckBox* SplashCheckBox;
+    QGroupBox* ConStatsGroupBox;
+    QLabel* ConSMTPLabel;
+    QLabel* ConPOP3Label;
+    QLabel* ConLogonLabel;
+    QLabel* ConDateLabel;
+    QPushButton* ConResetButton;
+    QPushButton* ConUpdateButton;
+    QCheckBox* CountConCheckBox;
+
+    // User Accounts page.
+    QWidget* UserAccTab;
+    vcl::TRadioGroup* UserAccRadioGroup;
+    QLineEdit* DomainEdit;
+    QPushButton* DomainBrowseButton;
+    QGroupBox* GroupBox;
+    QLabel* GroupLabel;
+    QLineEdit* eMailUsersGroupEdit;
+    QPushButton* GroupBrowseButton;
+    QGroupBox* GroupBox2;
+    QLineEdit* PMEdit;
+    QPushButton* DefaultPMButton;
+    QPushButton* PMBrowseButton;
+    vcl::TRadioGroup* UMRadioGroup;
+    QGroupBox* MsgStatsGroupBox;
+    QLabel* MsgRecvLabel;
+    QLabel* MsgUndelLabel;
+    QLabel* MsgDelLabel;
+    QLabel* MsgDateLabel;
+    QPushButton* MsgResetButton;
+    QPushButton* MsgUpdateButton;
+    QCheckBox* CountMsgCheckBox;
+
+    // Aliases page.
+    QWidget* AliasTab;
+    QGroupBox* AliasGroupBox;
+    QTableWidget* AliasStringGrid;
+    QLabel* AliasLabel;
+    QLineEdit* AliasEdit;
+    QLabel* AliasMapToLabel;
+    QLineEdit* AliasMapToEdit;
+    QPushButton* AliasAddButton;
+    QPushButton* AliasRemoveButton;
+    QPushButton* AliasEditButton;
+    QPushButton* AliasClearButton;
+    QPushButton* BrowseUserButton;
+    QPushButton* AliasImportButton;
+    QPushButton* AliasExportButton;
+    QPushButton* OptionsButton;
+    QPushButton* CheckAliasButton;
+
+    // Setup Wizard page.
+    QWidget* WizardTab;
+    QFrame* WizPanel;
+    QLabel* WizStepLabel;
+    QFrame* Bevel1;
+    QPlainTextEdit* WizMemo;
+    QLineEdit* WizDomainEdit;
+    QPushButton* WizDomainAddButton;
+    QLabel* WizNextLabel;
+    QFrame* Bevel2;
+    QPushButton* WizStartButton;
+    QPushButton* WizPrevButton;
+    QPushButton* WizNextButton;
+    QPushButton* WizFinishButton;
+
+    // About page.
+    QWidget* AboutTab;
+    QFrame* LogoPanel;
+    TClickImage* Image2;
+    QLabel* ProductName;
+    QLabel* Label8;
+    QLabel* VersionLabel;
+    QLabel* CopyRight;
+    QLabel* Label1;
+    TClickImage* WebSiteLabel;
+
+    // The window's own fields.
+    bool sortAscending = false;
+    bool authChanged = false;
+    bool installComplete = false;
+    int wizardStep = 0;
+    std::int32_t progressOffset = 0;
+
+    // Window and About page.
+    void AboutTabShow();
+    void CancelBtnClick();
+    void HelpBtnClick();
+    void Image1Click();
+    // The General page's show handler as far as the status list needs it.
+    void GeneralTabShow();
+
+    // Service status list.
+    void StatusButtonClick();
+    void GenStatusListBoxDrawItem(int index, const QRect& rect, QStyle::State state,
+                                  QPainter& canvas);
+    void GenStatusListBoxClick();
+    void StatusPopupMenuPopup();
+    void StatusStartClick();
+    void StatusStopClick();
+    void StatusInstallClick();
+    void StatusRemoveClick();
+    // The moving bar over a service's row during a start or stop wait.
+    void DrawServiceProgress(const std::string& serviceName, std::uint32_t waitTime);
+
+    // The page the form resource opens on.
+    QWidget* DesignActivePage() const { return WizardTab; }
+
+  protected:
+    void keyPressEvent(QKeyEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+  private:
+    void BuildFrame();
+    void BuildGeneralTab();
+    void BuildStatusList(QWidget* group);
+    void BuildStatsGroup(QWidget* page);
+    void BuildUserAccTab();
+    void BuildMsgStatsGroup(QWidget* page);
+    void BuildAliasTab();
+    void BuildWizardTab();
+    void BuildAboutTab();
+    void ConnectStatusList();
+    // Runs one of the four status actions on the selected row, under the hourglass.
+    void StatusAction(const std::function<void(int row)>& action);
+    bool shown_ = false;
+};
+
+// The main window, set by the program's start-up.
+extern TPopDlg* PopDlg;
+
+}  // namespace vrel
