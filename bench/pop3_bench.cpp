@@ -1,12 +1,14 @@
 // POP3 session figures on a machine of its own in a temporary folder, over real loopback
 // connections: RETR of a 10 MB message, LIST and UIDL of a 10,000-message mailbox (and
-// the building of its list), and whole USER/PASS/STAT/QUIT sessions against a listening
-// socket with its thread cache, at the tests' password cost (1) and the machine's
-// default (5).
+// the building of its list), the first LIST and UIDL of a session on that mailbox as a
+// client sees them (from its command to the end of the reply, through the listener's
+// accepted socket), and whole USER/PASS/STAT/QUIT sessions against a listening socket with
+// its thread cache, at the tests' password cost (1) and the machine's default (5).
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 
 #include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -43,8 +45,8 @@ std::string BigMessage() {
     return message;
 }
 
-// The users bob1 and bob5 (password "secret", hashed at cost 1 and 5), mailboxes under
-// C:\Mail with a 10 MB message and 10,000 small ones, logging off.
+// The users bob1 and bob5 (password "secret", hashed at cost 1 and 5) and many (cost 1),
+// mailboxes under C:\Mail with a 10 MB message and 10,000 small ones (many's), logging off.
 void PrepareMachine() {
     win::TRegistry registry;
     registry.OpenKey(vrel::kSettingsKey, true);
@@ -54,6 +56,7 @@ void PrepareMachine() {
         registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
         registry.WriteInteger("PasswordHashCost", cost);
         vrel::test::AddComputerUser("bob" + std::to_string(cost), "secret", true);
+        if (cost == 1) vrel::test::AddComputerUser("many", "secret", true);
     }
     StoreFile(std::string(kBigFolder) + "\\m.eml", BigMessage());
     for (int i = 1; i <= 10000; ++i) {
@@ -153,14 +156,66 @@ void BM_Uidl10000(benchmark::State& state) {
 }
 BENCHMARK(BM_Uidl10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// A listening socket whose sessions are POP3 sessions, active while it lives.
+struct Pop3Listener {
+    Pop3Listener() {
+        server.OnGetThread = [](auto& clientSocket, auto& socketThread) {
+            socketThread = std::make_unique<TMyServerThread>(std::move(clientSocket));
+        };
+        server.SetActive(true);
+    }
+    ~Pop3Listener() { server.SetActive(false); }
+    win::TServerSocket server;
+};
+
+// Reads until the multi-line reply's end has come.
+void ReadListing(int handle) {
+    std::vector<char> buffer(1 << 20);
+    std::string tail;
+    for (;;) {
+        const ssize_t n = ::recv(handle, buffer.data(), buffer.size(), 0);
+        if (n <= 0) return;
+        tail.append(buffer.data(), static_cast<std::size_t>(n));
+        if (tail.ends_with("\r\n.\r\n")) return;
+        tail.erase(0, tail.size() - std::min<std::size_t>(tail.size(), 4));
+    }
+}
+
+// The first listing of a new session on the 10,000-message mailbox, timed from the
+// command to the end of its reply; logon and QUIT are outside the time.
+void FirstListing(benchmark::State& state, const std::string& command) {
+    Pop3Listener listener;
+    for (auto _ : state) {
+        vrel::test::LoopbackClient client(listener.server.LocalPort());
+        client.ReadLine();
+        client.Send("USER many\r\nPASS secret\r\n");
+        client.ReadLine();
+        client.ReadLine();
+        const auto start = std::chrono::steady_clock::now();
+        client.Send(command);
+        ReadListing(client.Handle());
+        state.SetIterationTime(
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
+        client.Send("QUIT\r\n");
+        client.WaitForClose();
+    }
+}
+
+void BM_FirstList10000(benchmark::State& state) {
+    FirstListing(state, "LIST\r\n");
+}
+BENCHMARK(BM_FirstList10000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
+void BM_FirstUidl10000(benchmark::State& state) {
+    FirstListing(state, "UIDL\r\n");
+}
+BENCHMARK(BM_FirstUidl10000)->Unit(benchmark::kMillisecond)->UseManualTime();
+
 // Whole sessions, one after the other, against a listening socket; the argument is the
 // password hash cost of the account.
 void BM_LogonSessions(benchmark::State& state) {
-    win::TServerSocket server;
-    server.OnGetThread = [](auto& clientSocket, auto& socketThread) {
-        socketThread = std::make_unique<TMyServerThread>(std::move(clientSocket));
-    };
-    server.SetActive(true);
+    Pop3Listener listener;
+    win::TServerSocket& server = listener.server;
     const std::string user = "USER bob" + std::to_string(state.range(0)) + "\r\n";
     for (auto _ : state) {
         vrel::test::LoopbackClient client(server.LocalPort());
@@ -172,7 +227,6 @@ void BM_LogonSessions(benchmark::State& state) {
         }
         client.WaitForClose();
     }
-    server.SetActive(false);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LogonSessions)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->UseRealTime();

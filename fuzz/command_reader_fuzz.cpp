@@ -3,7 +3,8 @@
 // The first two bytes choose the size of the pieces (1 to 1024 bytes) in which the rest
 // arrives; each piece is one packet of a local socket pair, so every read of the reader
 // returns exactly one piece, as a client typing by hand or a slow network would deliver
-// them. The reader runs until the client's end is reached. What the session relies on is
+// them; a piece may hold several lines, which the reader takes one by one. The reader runs
+// until the client's end is reached. What the session relies on is
 // checked after every command: a known code, an argument that fits the caller's buffer
 // and holds no NUL, and nothing read past the stream's end.
 #include <sys/socket.h>
@@ -65,9 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     {
         win::TServerClientWinSocket socket(ends[0]);
         win::TWinSocketStream stream(socket, 600000);
+        vrel::CommandReader reader;
         std::string argument;
         for (std::size_t commands = 0;; ++commands) {
-            const PopCommand code = vrel::GetNextCommand(stream, argument);
+            const PopCommand code = reader.GetNextCommand(stream, argument);
             CheckCommand(code, argument);
             if (code == PopCommand::NoData) break;
             Check(commands < size);  // every command takes at least one byte

@@ -4,8 +4,8 @@
 // arrives, the second the session's limits and whether the client is on the loopback
 // network. After every piece the target checks what the service relies on: each reply is
 // a line of a three-digit code ending in CR LF, a queued message stays within the size
-// limit and the recipient limit and holds only complete CR LF lines, and a closed session
-// says nothing more.
+// limit and the recipient limit and holds only complete CR LF lines (no bare CR or LF),
+// and a closed session says nothing more.
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -31,6 +31,11 @@ class CheckingHost : public smtpsvc::SessionHost {
         const std::size_t text = message.content.find("\r\n", received + 3) + 2;
         Check(message.content.size() - text <= limits_.maxMessageSize);
         Check(message.content.ends_with("\r\n"));
+        // No line ends in a bare CR or LF.
+        for (std::size_t at = message.content.find_first_of("\r\n"); at != std::string::npos;
+             at = message.content.find_first_of("\r\n", at + 2)) {
+            Check(message.content.compare(at, 2, "\r\n") == 0);
+        }
         return (++queued_ % 3) != 0;  // now and then the queue fails
     }
 

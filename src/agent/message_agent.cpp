@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "agent/daily_log.h"
 #include "agent/envelope.h"
 #include "agent/message_file.h"
 #include "agent/message_log.h"
@@ -12,32 +13,48 @@
 #include "common/alias_table.h"
 #include "common/mail_users.h"
 #include "common/settings_key.h"
+#include "platform/clock.h"
 #include "platform/com.h"
+#include "platform/eventlog.h"
 
 namespace vrel {
 namespace {
 
-// Delivers one recipient of a local domain, or hands it to the undeliverable handling.
-void DeliverLocally(const std::string& recipient, const std::shared_ptr<win::IMessage>& message) {
-    const std::string address =
-        ResolveAlias(GetUserFromAddress(recipient)) + "@" + GetDomainFromAddress(recipient);
-    if (IsEmailUser(GetUserFromAddress(address))) {
-        IncrementMessagesDelivered();
-        CopyToFolder(address, message);
-    } else {
-        HandleUndeliverable(address, message);
-    }
+// The SMTP service keeps a recipient whose copy could not be stored; the administrator learns
+// of it from the event log and the daily log.
+void ReportCopyFailure(const std::string& recipient) {
+    const std::string text =
+        "The message for " + recipient +
+        " could not be stored in its mailbox folder; the SMTP service keeps it.";
+    win::ReportEvent(kMessageAgentProgId, win::EVENTLOG_ERROR_TYPE, 0, 0, text);
+    win::SYSTEMTIME now;
+    win::GetLocalTime(now);
+    WriteLog(win::DateTimeText(now) + "  error: " + text + "\r\n");
 }
 
-// Local recipients are delivered here; the others come back in the returned list.
+// Delivers one recipient of a local domain, or hands it to the undeliverable handling; false
+// when its mailbox copy could not be stored.
+bool TakeLocally(const std::string& recipient, const std::shared_ptr<win::IMessage>& message) {
+    const std::string address =
+        ResolveAlias(GetUserFromAddress(recipient)) + "@" + GetDomainFromAddress(recipient);
+    if (!IsEmailUser(GetUserFromAddress(address))) {
+        HandleUndeliverable(address, message);
+        return true;
+    }
+    IncrementMessagesDelivered();
+    if (CopyToFolder(address, message)) return true;
+    ReportCopyFailure(recipient);
+    return false;
+}
+
+// Local recipients are taken here; the others, and those whose copy failed, come back in the
+// returned list as they came.
 std::string SortList(std::string list, const std::shared_ptr<win::IMessage>& message) {
     std::string handedBack;
     while (list.find("SMTP:") != std::string::npos) {
         IncrementMessagesReceived();
         const std::string address = NextRecipient(list);
-        if (IsLocalDomain(GetDomainFromAddress(address))) {
-            DeliverLocally(address, message);
-        } else {
+        if (!IsLocalDomain(GetDomainFromAddress(address)) || !TakeLocally(address, message)) {
             handedBack += "SMTP:" + address + ";";
         }
     }

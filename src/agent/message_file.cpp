@@ -13,19 +13,6 @@ namespace {
 // What SaveToFile answers when a create-only save finds the name taken (ERROR_FILE_EXISTS).
 constexpr win::HRESULT kFileExists = win::HRESULT_FROM_WIN32(80);
 
-enum class Claim { Stored, Taken, Failed };
-
-// Writes the stream under the temporary name, which must not exist yet, then moves it to
-// the final name, which must not exist either.
-Claim SaveIntoPlace(const std::string& temporary, const std::string& final, win::Stream& stream) {
-    const win::HRESULT saved = stream.SaveToFile(temporary, win::adSaveCreateNotExist);
-    if (saved == kFileExists) return Claim::Taken;
-    if (win::FAILED(saved)) return Claim::Failed;
-    if (win::MoveFile(temporary, final)) return Claim::Stored;
-    win::DeleteFile(temporary);
-    return win::FileExists(final) ? Claim::Taken : Claim::Failed;
-}
-
 // "yymmdd", "hhnn" when asked for, then "sszzz" of the local time.
 std::string LocalTimeDigits(bool withHourAndMinute) {
     win::SYSTEMTIME now;
@@ -57,29 +44,20 @@ std::string BadMailFileStem(int sequence) {
 
 bool StoreMessageFile(const std::string& folder, StemMaker stem, win::Stream& stream) {
     for (int sequence = 1; sequence > 0; ++sequence) {
-        const std::string base = folder + "\\" + stem(sequence);
-        const std::string final = base + ".eml";
-        // A temporary name in use (a save under way, or one that died) is refused by the
-        // create-only save, so it needs no test of its own.
-        if (win::FileExists(final)) continue;
-        switch (SaveIntoPlace(base + ".tmp", final, stream)) {
-            case Claim::Stored:
-                return true;
-            case Claim::Taken:
-                continue;
-            case Claim::Failed:
-                return false;
-        }
+        const std::string name = folder + "\\" + stem(sequence) + ".eml";
+        if (win::FileExists(name)) continue;
+        const win::HRESULT saved = stream.SaveToFile(name, win::adSaveCreateNotExist);
+        if (saved != kFileExists) return win::SUCCEEDED(saved);
     }
     return false;
 }
 
-void CopyToFolder(const std::string& address, std::shared_ptr<win::IMessage> message) {
+bool CopyToFolder(const std::string& address, std::shared_ptr<win::IMessage> message) {
     const std::string folder = GetUserMailDir(GetUserFromAddress(address));
-    if (folder.empty()) return;
+    if (folder.empty()) return false;
     std::shared_ptr<win::Stream> stream;
-    if (win::FAILED(message->GetStream(stream)) || !stream) return;
-    StoreMessageFile(folder, MessageFileStem, *stream);
+    if (win::FAILED(message->GetStream(stream)) || !stream) return false;
+    return StoreMessageFile(folder, MessageFileStem, *stream);
 }
 
 }  // namespace vrel

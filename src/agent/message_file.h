@@ -3,10 +3,9 @@
 //
 // Called by the arrival sink once per local recipient who is a mail user, on the agent's
 // one thread. The content is the message's stream byte for byte; the agent never reads or
-// parses it. A file appears under its ".eml" name only when complete: it is written under
-// the same name ending ".tmp" (which no mailbox listing takes), claimed only when that name
-// is free, and renamed into place without replacing anything. Every failure is silent: the
-// recipient simply has no copy.
+// parses it. A file appears under its ".eml" name only when complete and synced to disk
+// (the stream's create-only save), and never takes the place of another. A copy that cannot
+// be stored is reported to the caller, which leaves the recipient with the SMTP service.
 #pragma once
 
 #include <memory>
@@ -25,10 +24,11 @@ std::string MessageFileStem(int sequence);
 std::string BadMailFileStem(int sequence);
 
 // Saves the stream into the folder under stem(n) + ".eml" for the smallest n from 1 whose
-// final and temporary names are both free. True when the file is in place.
+// name is free. True when the file is in place.
 bool StoreMessageFile(const std::string& folder, StemMaker stem, win::Stream& stream);
 
-// Stores one copy of the message in the mailbox folder of the address's user.
-void CopyToFolder(const std::string& address, std::shared_ptr<win::IMessage> message);
+// Stores one copy of the message in the mailbox folder of the address's user; false when
+// the copy could not be stored.
+bool CopyToFolder(const std::string& address, std::shared_ptr<win::IMessage> message);
 
 }  // namespace vrel

@@ -4,8 +4,10 @@
 // Switches "REGSERVER", "UNREGSERVER", "AUTOMATION" and "EMBEDDING", with "/" or "-" in any
 // case, anywhere on the command line; every other argument is ignored. Started by COM
 // ("/Automation", or "/Embedding") it makes no window and needs no display; with
-// "/Automation" it ends when its last object is released. Started by hand without a display
-// it prints the start form's text and ends as if OK were pressed.
+// "/Automation" it ends when its last object is released, or when no client has used it
+// within the activation time-out. Started by COM, it ends with exit code 1 when its class
+// object cannot be registered. Started by hand without a display it prints the start form's
+// text and ends as if OK were pressed.
 #include <QApplication>
 #include <exception>
 #include <iostream>
@@ -86,12 +88,18 @@ int main(int argc, char** argv) {
         vrel::UnregisterAgentServer();
         return 0;
     }
-    if (!automation && !embedding) vrel::RegisterAgentServer();
-    // Without the class object the program still runs; COM just cannot reach it.
+    const bool startedByCom = automation || embedding;
+    if (!startedByCom) vrel::RegisterAgentServer();
     win::DWORD registration = 0;
     const bool registered = win::SUCCEEDED(vrel::RegisterMessageAgentClass(registration));
-    const int exitCode =
-        automation || embedding ? RunWithoutWindow() : RunWithStartForm(argc, argv);
+    // Started by hand, the program still runs without its class object; COM just cannot
+    // reach it. Started by COM, it would wait for nobody.
+    if (!registered && startedByCom) {
+        std::cerr << kApplicationTitle << ": the class object cannot be registered" << std::endl;
+        win::CoUninitialize();
+        return 1;
+    }
+    const int exitCode = startedByCom ? RunWithoutWindow() : RunWithStartForm(argc, argv);
     if (registered) win::CoRevokeClassObject(registration);
     win::CoUninitialize();
     vrel::SystemModule.reset();

@@ -4,11 +4,15 @@
 // The user name and password come from the client. The password goes only to LogonUser
 // and is wiped from the argument buffer afterwards; the user name reaches the log only
 // through ClientLogLine. The settings are read at every logon, nothing is cached.
+// A refused logon is answered only after kFailedLogonDelay on the machine's clock, which
+// slows a password guesser down to one guess per connection every two seconds without
+// holding up any other session.
 #include <algorithm>
 
 #include "agent/daily_log.h"
 #include "common/settings_key.h"
 #include "common/system_module.h"
+#include "platform/clock.h"
 #include "platform/logon.h"
 #include "platform/registry.h"
 #include "service/my_server_thread.h"
@@ -48,6 +52,12 @@ void Wipe(std::string& secret) {
 }
 
 }  // namespace
+
+void TMyServerThread::RefuseLogon(win::TWinSocketStream& stream) {
+    // Each refusal costs a password guesser time; only this session's thread waits.
+    win::Sleep(kFailedLogonDelay);
+    SendReply(stream, "-ERR bad login");
+}
 
 bool TMyServerThread::AuthenticateUser(win::TWinSocketStream& stream, std::string& userName) {
     userName.clear();
@@ -108,7 +118,7 @@ bool TMyServerThread::MyLogonUser(win::TWinSocketStream& stream, std::string_vie
     // The logon only proves the password; the session never acts as the user.
     token.reset();
     if (status == win::ERROR_SUCCESS) return true;
-    SendReply(stream, "-ERR bad login");
+    RefuseLogon(stream);
     if (GetLoginEventLogOption() != 0) {
         WriteLog(ClientLogLine(
             kLoginEvent, userName, *ClientSocket(),

@@ -1,7 +1,8 @@
 // The POP3 command reader (see command_reader.h).
 #include "service/command_reader.h"
 
-#include <array>
+#include <string.h>
+
 #include <cstring>
 #include <utility>
 
@@ -27,36 +28,80 @@ constexpr std::array<std::pair<std::string_view, PopCommand>, 11> kCommandWords 
     {"TOP", PopCommand::Top},
 }};
 
-// Reads until a read brings a LF. False when the client closed or a read timed out;
-// otherwise `line` holds the bytes received, or is cleared with `overlong` set when they
-// do not fit the line buffer.
-bool ReadLine(win::TWinSocketStream& stream, std::string& line, bool& overlong) {
-    std::array<char, kCommandBlockSize> block;
-    for (;;) {
-        const std::size_t received = stream.Read(block.data(), block.size());
-        if (received == 0) return false;
-        if (!overlong && line.size() + received > kMaxCommandLine) {
-            overlong = true;
-            line.clear();
-        }
-        if (!overlong) line.append(block.data(), received);
-        if (std::memchr(block.data(), '\n', received)) return true;
-    }
+// Overwrites the whole buffer of the text, not only its present length, and empties it.
+void Wipe(std::string& text) {
+    text.resize(text.capacity());
+    ::explicit_bzero(text.data(), text.size());
+    text.clear();
+}
+
+// Cuts the text at its first NUL, then removes leading and trailing bytes of 32 or less
+// (the CR LF among them), in place.
+void TrimLine(std::string& line) {
+    if (const auto nul = line.find('\0'); nul != std::string::npos) line.resize(nul);
+    const auto printable = [](char c) { return static_cast<unsigned char>(c) > ' '; };
+    std::size_t end = line.size();
+    while (end > 0 && !printable(line[end - 1])) --end;
+    std::size_t begin = 0;
+    while (begin < end && !printable(line[begin])) ++begin;
+    line.resize(end);
+    line.erase(0, begin);
 }
 
 }  // namespace
 
-PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
+PopCommand CommandReader::GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
     argument.clear();
-    if (!stream.WaitForData(kCommandWait)) return PopCommand::NoData;
+    if (!HasLine() && !stream.WaitForData(kCommandWait)) return PopCommand::NoData;
     std::string line;
+    line.reserve(kCommandBlockSize);
     bool overlong = false;
-    if (!ReadLine(stream, line, overlong)) return PopCommand::NoData;
-    if (overlong) return PopCommand::Unknown;
-    if (const auto nul = line.find('\0'); nul != std::string::npos) line.resize(nul);
-    line = win::Trim(line);
-    ParseCommand(line, argument);
-    return CommandCode(line);
+    PopCommand code = PopCommand::NoData;
+    if (TakeLine(stream, line, overlong)) {
+        code = PopCommand::Unknown;
+        if (!overlong) {
+            TrimLine(line);
+            ParseCommand(line, argument);
+            code = CommandCode(line);
+        }
+    }
+    Wipe(line);
+    return code;
+}
+
+void CommandReader::Clear() {
+    ::explicit_bzero(pending_.data(), pending_.size());
+    pendingSize_ = 0;
+}
+
+bool CommandReader::HasLine() const {
+    return std::memchr(pending_.data(), '\n', pendingSize_) != nullptr;
+}
+
+// Takes the kept bytes up to their first LF, reading more while none has come. False when
+// the client closed or a read timed out first; `overlong` tells that the line did not fit.
+bool CommandReader::TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong) {
+    for (;;) {
+        const auto* lf = static_cast<const char*>(std::memchr(pending_.data(), '\n', pendingSize_));
+        if (lf) {
+            MoveToLine(static_cast<std::size_t>(lf - pending_.data()) + 1, line, overlong);
+            return true;
+        }
+        MoveToLine(pendingSize_, line, overlong);
+        pendingSize_ = stream.Read(pending_.data(), pending_.size());
+        if (pendingSize_ == 0) return false;
+    }
+}
+
+void CommandReader::MoveToLine(std::size_t count, std::string& line, bool& overlong) {
+    if (!overlong && line.size() + count > kMaxCommandLine) {
+        overlong = true;
+        Wipe(line);
+    }
+    if (!overlong) line.append(pending_.data(), count);
+    std::memmove(pending_.data(), pending_.data() + count, pendingSize_ - count);
+    ::explicit_bzero(pending_.data() + pendingSize_ - count, count);
+    pendingSize_ -= count;
 }
 
 void ParseCommand(std::string& commandLine, std::string& argument) {
@@ -65,9 +110,11 @@ void ParseCommand(std::string& commandLine, std::string& argument) {
         argument.clear();
     } else {
         argument.assign(commandLine, blank + 1);
-        commandLine.resize(blank);
     }
-    commandLine = win::UpperCase(commandLine);
+    const std::string word = win::UpperCase(std::string_view(commandLine).substr(0, blank));
+    // The argument may be a password: the line's own copy of it goes.
+    Wipe(commandLine);
+    commandLine = word;
 }
 
 PopCommand CommandCode(std::string_view word) {

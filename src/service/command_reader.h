@@ -3,15 +3,17 @@
 // thread (authorization phase and transaction loop) calls it for every command and decides
 // what each code means; the reader itself never answers the client.
 //
-// Trusts nothing it reads. A line is what arrived up to the end of the read that brought
-// a LF (bytes after the LF in that read stay part of the line: nothing is kept over to the
-// next command); it ends at its first NUL byte, as a zero-terminated buffer would.
-// The line buffer holds at most kMaxCommandLine bytes. A longer line is read to its end
-// and discarded, and answered with PopCommand::Unknown and an empty argument: cutting it
-// instead could turn the head of an over-long line into a command or a user name that
-// the client never sent. Memory stays bounded however long the line is.
+// Trusts nothing it reads. A line ends at its first LF; the bytes that arrived after it
+// wait in the reader for the next command, so a client may send several commands at once
+// and each gets its own reply. A line's text ends at its first NUL byte, as a zero-terminated
+// buffer would. The line buffer holds at most kMaxCommandLine bytes. A longer line is read
+// to its end and discarded, and answered with PopCommand::Unknown and an empty argument:
+// cutting it instead could turn the head of an over-long line into a command or a user name
+// that the client never sent. Memory stays bounded however long the line is. Bytes the
+// reader lets go of (a password among them) are wiped.
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string>
@@ -41,10 +43,30 @@ enum class PopCommand : std::uint8_t {
 inline constexpr std::size_t kCommandBlockSize = 1024;
 inline constexpr std::size_t kMaxCommandLine = kCommandBlockSize - 1;
 
-// Reads the next command from the stream. The argument is emptied first and receives the
-// text after the command word, at most kMaxCommandLine bytes. A receive error of the
-// stream (ESocketError) goes on to the caller.
-PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+// The reader of one connection: what arrived after the line it last returned.
+class CommandReader {
+  public:
+    CommandReader() = default;
+    CommandReader(const CommandReader&) = delete;
+    CommandReader& operator=(const CommandReader&) = delete;
+    ~CommandReader() { Clear(); }
+
+    // Reads the next command from the stream. The argument is emptied first and receives
+    // the text after the command word, at most kMaxCommandLine bytes. A receive error of
+    // the stream (ESocketError) goes on to the caller.
+    PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+    // Forgets the bytes kept over, for a new connection.
+    void Clear();
+
+  private:
+    bool HasLine() const;
+    bool TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong);
+    // Moves the first count kept bytes to the line (unless it is over-long already).
+    void MoveToLine(std::size_t count, std::string& line, bool& overlong);
+
+    std::array<char, kCommandBlockSize> pending_{};
+    std::size_t pendingSize_ = 0;
+};
 
 // Splits a trimmed command line at its first blank (byte 32 only): the line becomes the
 // upper-cased command word, the argument everything after the blank, unchanged.

@@ -1,15 +1,14 @@
 // The mailbox lock file (see mailbox_lock.h).
 #include "service/mailbox_lock.h"
 
-#include "platform/fs.h"
+#include <string>
 
 namespace vrel {
 
 MailboxLock::MailboxLock(std::string_view folder) {
     if (folder.empty()) return;
-    path_ = std::string(folder) + "\\LockFile.$$$";
-    win::NewFile file = win::CreateNewFile(path_);
-    switch (file.status) {
+    file_.emplace(std::string(folder) + "\\LockFile.$$$");
+    switch (file_->Status()) {
         case win::CreateStatus::Created:
             status_ = Status::Taken;
             break;
@@ -20,12 +19,6 @@ MailboxLock::MailboxLock(std::string_view folder) {
             status_ = Status::Failed;
             break;
     }
-    // No handle stays open: the file's presence is the lock.
-    file.file.Close();
-}
-
-MailboxLock::~MailboxLock() {
-    if (status_ == Status::Taken) win::DeleteFile(path_);
 }
 
 }  // namespace vrel

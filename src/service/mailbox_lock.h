@@ -1,15 +1,17 @@
-// MailboxLock: the empty file "LockFile.$$$" in a user's mailbox folder, present exactly
-// while one POP3 session holds that mailbox. Two sessions of one user are kept apart by
-// this file alone: it is created only when absent, test and creation in one step, so of
-// sessions starting together exactly one takes it.
+// MailboxLock: the file "LockFile.$$$" in a user's mailbox folder, held by one POP3 session
+// while it serves that mailbox. Two sessions of one user are kept apart by this file alone:
+// of sessions starting together exactly one holds it.
 //
 // Owned by the session for as long as it serves the mailbox; the file is removed when the
-// owner goes, however the session ends. A lock left behind by a process that died keeps
-// the mailbox busy until an administrator removes the file.
+// owner goes, however the session ends. The hold belongs to the service process: when that
+// process dies (killed, or the machine stopped), the file it leaves behind is held by nobody,
+// and the next session takes it over instead of finding the mailbox busy for good.
 #pragma once
 
-#include <string>
+#include <optional>
 #include <string_view>
+
+#include "platform/fs.h"
 
 namespace vrel {
 
@@ -23,14 +25,11 @@ class MailboxLock {
 
     // Tries to take the mailbox of the folder; an empty folder is no mailbox.
     explicit MailboxLock(std::string_view folder);
-    MailboxLock(const MailboxLock&) = delete;
-    MailboxLock& operator=(const MailboxLock&) = delete;
-    ~MailboxLock();
 
     Status status() const { return status_; }
 
   private:
-    std::string path_;
+    std::optional<win::HeldFile> file_;
     Status status_ = Status::Failed;
 };
 

@@ -10,9 +10,11 @@
 #include "agent/mailbox.h"
 #include "common/mail_users.h"
 #include "common/settings_key.h"
+#include "platform/eventlog.h"
 #include "service/mailbox_lock.h"
 #include "service/pop3_reply.h"
 #include "service/session_log.h"
+#include "service/vrel_p3_service.h"
 
 namespace vrel {
 namespace {
@@ -72,10 +74,11 @@ void TMyServerThread::CountLogons() {
 }
 
 PopCommand TMyServerThread::GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
-    return vrel::GetNextCommand(stream, argument);
+    return reader_.GetNextCommand(stream, argument);
 }
 
 void TMyServerThread::ClientExecute() {
+    reader_.Clear();
     CountConnections();
     win::TWinSocketStream stream(*ClientSocket(), kStreamTimeOut);
     std::string userName;
@@ -83,13 +86,20 @@ void TMyServerThread::ClientExecute() {
         CountLogons();
         const std::string folder = GetUserMailDir(userName);
         const MailboxLock lock(folder);
-        if (lock.status() == MailboxLock::Status::Busy) {
-            SendReply(stream, "-ERR " + userName + "'s mailbox is busy");
-        } else if (lock.status() == MailboxLock::Status::Taken) {
-            ServeMailbox(stream, userName, folder);
+        switch (lock.status()) {
+            case MailboxLock::Status::Busy:
+                SendReply(stream, "-ERR " + userName + "'s mailbox is busy");
+                break;
+            case MailboxLock::Status::Failed:
+                RefuseUnlockedMailbox(stream, userName, folder);
+                break;
+            case MailboxLock::Status::Taken:
+                ServeMailbox(stream, userName, folder);
+                break;
         }
     }
     if (ClientSocket()->Connected()) ClientSocket()->Close();
+    reader_.Clear();
 }
 
 bool TMyServerThread::HasMailAccount(win::TWinSocketStream& stream, std::string_view userName) {
@@ -98,8 +108,18 @@ bool TMyServerThread::HasMailAccount(win::TWinSocketStream& stream, std::string_
         WriteLog(
             ClientLogLine(kLoginEvent, userName, *ClientSocket(), "failed: no mail account\r\n"));
     }
-    SendReply(stream, "-ERR bad login");
+    RefuseLogon(stream);
     return false;
+}
+
+void TMyServerThread::RefuseUnlockedMailbox(win::TWinSocketStream& stream,
+                                            std::string_view userName, std::string_view folder) {
+    SendReply(stream, "-ERR " + std::string(userName) + "'s mailbox cannot be locked");
+    WriteLog(ClientLogLine(kLoginEvent, userName, *ClientSocket(),
+                           "failed: the mailbox cannot be locked\r\n"));
+    win::ReportEvent(kServiceName, win::EVENTLOG_ERROR_TYPE, 0, 0,
+                     "The lock file of the mailbox " + std::string(folder) +
+                         " cannot be created; its user cannot log on.");
 }
 
 void TMyServerThread::ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,

@@ -6,8 +6,10 @@
 // sessions. Everything the client sends is untrusted: the command reader bounds each line,
 // message numbers are checked against the list, and the user name reaches a folder path
 // only after the account directory has named it a member of the e-mail users group.
-// The session's state lives in ClientExecute's locals; the routines below are static where
-// they need nothing of the thread, so the session's parts can be driven one by one.
+// The session's state lives in ClientExecute's locals, but for the command reader, which
+// keeps the commands a client sent ahead from one call to the next; the routines below are
+// static where they need nothing of the thread, so the session's parts can be driven one by
+// one.
 #pragma once
 
 #include <cstdint>
@@ -29,6 +31,9 @@ class EFOpenError : public std::runtime_error {
     using std::runtime_error::runtime_error;
 };
 
+// How long a refused logon waits for its "-ERR bad login", in machine milliseconds.
+inline constexpr std::uint32_t kFailedLogonDelay = 2000;
+
 class TMyServerThread : public win::TServerClientThread {
   public:
     // The thread waits in the listener's cache after each session.
@@ -38,7 +43,8 @@ class TMyServerThread : public win::TServerClientThread {
     static void CountConnections();
     static void CountLogons();
 
-    static PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+    // The next command of the connection; commands sent ahead wait in the reader.
+    PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
 
     // Lists the "*.eml" entries of the folder into the empty list, in the order the file
     // system gives them; adds each size to octetTotal; returns the number of records. A
@@ -78,13 +84,21 @@ class TMyServerThread : public win::TServerClientThread {
                      std::string_view password);
 
   private:
+    // Answers "-ERR bad login" once kFailedLogonDelay has passed.
+    static void RefuseLogon(win::TWinSocketStream& stream);
     // The mail-account test: false, after logging and answering "-ERR bad login", when the
     // account is not in the e-mail users group.
     bool HasMailAccount(win::TWinSocketStream& stream, std::string_view userName);
+    // A mailbox whose lock file cannot be made: the client is told, the daily log and the
+    // event log are written.
+    void RefuseUnlockedMailbox(win::TWinSocketStream& stream, std::string_view userName,
+                               std::string_view folder);
     // With the mailbox locked: the list, the greeting, the transaction loop and, on QUIT,
     // the update.
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
                       std::string_view folder);
+
+    CommandReader reader_;
 };
 
 }  // namespace vrel

@@ -5,7 +5,7 @@ namespace vrel {
 namespace {
 
 constexpr std::string_view kLineEnd = "\r\n";
-// Gathered bytes go out once they pass this size: few system calls, bounded memory.
+// Gathered message bytes go out once they pass this size: few system calls, bounded memory.
 constexpr std::size_t kFlushSize = 64 * 1024;
 
 }  // namespace
@@ -19,14 +19,11 @@ void SendReply(win::TWinSocketStream& stream, std::string_view text) {
 
 void ReplyWriter::Line(std::string_view text) {
     pending_.append(text).append(kLineEnd);
-    FlushWhenFull();
 }
 
 void ReplyWriter::StuffedLine(std::string_view text) {
-    bool lineStart = true;
-    Stuffed(text, lineStart);
-    pending_.append(kLineEnd);
-    FlushWhenFull();
+    if (text.starts_with('.')) pending_ += '.';
+    pending_.append(text).append(kLineEnd);
 }
 
 void ReplyWriter::Stuffed(std::string_view bytes, bool& lineStart) {

@@ -122,9 +122,13 @@ void TMyServerThread::TOPMessage(std::string_view argument, const MessageList& l
     }
     const MsgRecord* record = ChosenMessage(*number, list, stream, "deleted");
     if (!record) return;
-    SendReply(stream, "+OK top of message: " + std::to_string(record->number));
+    ReplyWriter reply(stream);
+    reply.Line("+OK top of message: " + std::to_string(record->number));
     const std::optional<std::string> text = win::ReadWholeFile(record->path);
-    if (!text) throw EFOpenError("Cannot open file \"" + record->path + "\"");
+    if (!text) {
+        reply.Flush();
+        throw EFOpenError("Cannot open file \"" + record->path + "\"");
+    }
 
     const std::vector<std::string_view> lines = TextLines(*text);
     std::size_t end = 0;
@@ -135,7 +139,6 @@ void TMyServerThread::TOPMessage(std::string_view argument, const MessageList& l
         end += static_cast<std::size_t>(
             std::min<std::int64_t>(*lineCount, static_cast<std::int64_t>(lines.size() - end)));
     }
-    ReplyWriter reply(stream);
     for (std::size_t i = 0; i < end; ++i) reply.StuffedLine(lines[i]);
     reply.Line(".");
     reply.Flush();

@@ -8,6 +8,7 @@
 #include "agent/mailbox.h"
 #include "agent_fixture.h"
 #include "platform/com.h"
+#include "platform/eventlog.h"
 
 namespace {
 
@@ -194,6 +195,36 @@ TEST_F(ArrivalTest, AFieldThatCannotBeWrittenIsNotUpdatedButTheStatusIsSet) {
     EXPECT_EQ(eventStatus, win::cdoRunNextSink);
     EXPECT_EQ(message->GetEnvelope(), envelope);
     EXPECT_EQ(EmlFiles("C:\\Mail\\alice").size(), 1u);
+}
+
+// A copy that cannot be stored (here alice's folder is a file) must not lose the message: the
+// recipient goes back to the SMTP service as it came, and the failure is logged.
+TEST_F(ArrivalTest, ARecipientWhoseCopyFailsStaysWithTheSmtpService) {
+    WriteAliases({{"postbox", "alice"}});
+    win::ForceDirectories("C:\\Mail");
+    std::ofstream(win::ToHostPath("C:\\Mail\\alice")) << "not a folder";
+    const auto message =
+        Arrive("SMTP:postbox@mail.test;SMTP:Bob@mail.test;SMTP:carol@remote.test;");
+    std::int32_t eventStatus = kUnset;
+    ASSERT_EQ(vrel::TMessageAgentImpl().OnArrival(message, &eventStatus), win::S_OK);
+
+    EXPECT_EQ(EmlFiles("C:\\Mail\\Bob").size(), 1u);
+    const win::Envelope envelope = message->GetEnvelope();
+    EXPECT_EQ(envelope.Find("recipientlist")->value,
+              win::VARIANT("SMTP:postbox@mail.test;SMTP:carol@remote.test;"));
+    EXPECT_EQ(envelope.Find("messagestatus")->value, win::VARIANT(win::cdoStatSuccess));
+    EXPECT_EQ(eventStatus, win::cdoRunNextSink);
+
+    const std::string text =
+        "The message for postbox@mail.test could not be stored in its "
+        "mailbox folder; the SMTP service keeps it.";
+    const std::vector<win::EVENTLOGRECORD> events = win::ReadEventLog();
+    ASSERT_EQ(events.size(), 1u);
+    EXPECT_EQ(events[0].SourceName, "vrelPOP3Service.MessageAgent");
+    EXPECT_EQ(events[0].EventType, win::EVENTLOG_ERROR_TYPE);
+    EXPECT_EQ(events[0].Message, text);
+    EXPECT_NE(ReadFile("C:\\Logs\\POP3Srv\\261209.log").find("  error: " + text + "\r\r\n"),
+              std::string::npos);
 }
 
 TEST_F(ArrivalTest, AClassLibraryErrorBecomesComErrorInformation) {

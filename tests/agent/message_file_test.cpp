@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "agent_fixture.h"
+#include "sync_watch.h"
 
 namespace {
 
@@ -27,14 +28,34 @@ TEST_F(ArrivalTest, MessageFilesAreNamedByTimeAndTheFirstFreeSequenceNumber) {
     EXPECT_EQ(ReadFile(std::string(kAlice) + "\\261209101010001000000002.eml"), kContent);
 }
 
-TEST_F(ArrivalTest, ANameWhoseTemporaryFileIsLeftOverIsNotUsed) {
-    // A writer that died between its save and its rename left the first name's temporary.
+TEST_F(ArrivalTest, ANameTakenInAnyLetterCaseIsNotUsed) {
     win::ForceDirectories(kAlice);
-    std::ofstream(win::ToHostPath(std::string(kAlice) + "\\261209101010001000000001.tmp"))
-        << "half";
-    vrel::CopyToFolder("alice@mail.test", Arrive(""));
-    EXPECT_EQ(EmlFiles(kAlice), std::set<std::string>{"261209101010001000000002.eml"});
-    EXPECT_EQ(ReadFile(std::string(kAlice) + "\\261209101010001000000002.eml"), kContent);
+    std::ofstream(win::ToHostPath(std::string(kAlice) + "\\261209101010001000000001.EML"))
+        << "older";
+    EXPECT_TRUE(vrel::CopyToFolder("alice@mail.test", Arrive("")));
+    EXPECT_EQ(Entries(kAlice), (std::set<std::string>{"261209101010001000000001.EML",
+                                                      "261209101010001000000002.eml"}));
+    EXPECT_EQ(ReadFile(std::string(kAlice) + "\\261209101010001000000001.EML"), "older");
+}
+
+// The SMTP service drops its own copy once the agent returns, so a stored copy must survive a
+// power failure: its content is on disk before it has its name, and its name after.
+TEST_F(ArrivalTest, AMessageFileIsOnDiskBeforeTheCallReturns) {
+    win::ForceDirectories(kAlice);
+    const auto message = Arrive("");
+    const std::filesystem::path file =
+        win::ToHostPath(std::string(kAlice) + "\\261209101010001000000001.eml");
+    std::vector<vrel::test::SyncWatch::Sync> syncs;
+    {
+        const vrel::test::SyncWatch watch(win::ToHostPath(kAlice), file);
+        EXPECT_TRUE(vrel::CopyToFolder("alice@mail.test", message));
+        syncs = watch.Syncs();
+    }
+    ASSERT_EQ(syncs.size(), 2u);
+    EXPECT_NE(syncs[0].path, file.parent_path());
+    EXPECT_FALSE(syncs[0].placed);
+    EXPECT_EQ(syncs[1].path, std::filesystem::canonical(file.parent_path()));
+    EXPECT_TRUE(syncs[1].placed);
 }
 
 TEST_F(ArrivalTest, NothingIsStoredWithoutAStreamOrAUser) {

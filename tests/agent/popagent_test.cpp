@@ -227,6 +227,43 @@ TEST_F(PopagentTest, ComStartedAgentServesArrivalsAndEndsAfterTheLastRelease) {
     EXPECT_EQ(EmlFiles("C:\\Mail\\alice").size(), 2u);
 }
 
+// A server that COM started must not outlive the client that waited for it: whether its
+// class object never got into the machine's table, or nobody came for an object in time.
+TEST_F(PopagentTest, AComStartedAgentThatNobodyCanUseEnds) {
+    win::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true));
+    registry.WriteInteger("ComActivationTimeout", 300);
+    const auto start = [program = Installed().string()](const char* switchText) {
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int null = ::open("/dev/null", O_WRONLY);
+            ::dup2(null, STDERR_FILENO);
+            ::execl(program.c_str(), "popagent", switchText, nullptr);
+            ::_exit(127);
+        }
+        return pid;
+    };
+    // Its exit code when it ends on its own within a while; -1 when it had to be killed.
+    const auto exitCode = [](pid_t pid) {
+        const bool ended = EndsWithin(pid, 10s);
+        if (!ended) ::kill(pid, SIGKILL);
+        int status = -1;
+        ::waitpid(pid, &status, 0);
+        return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+
+    EXPECT_EQ(exitCode(start("/Automation")), 0);
+    EXPECT_FALSE(fs::exists(win::RunFolder() / "com" /
+                            (win::StringFromGUID2(CLSID_MessageAgent) + ".sock")));
+
+    // The table's folder is a file: no class object can be registered.
+    fs::remove_all(win::RunFolder() / "com");
+    std::ofstream(win::RunFolder() / "com") << "not a folder";
+    for (const char* switchText : {"/Automation", "-Embedding"}) {
+        EXPECT_EQ(exitCode(start(switchText)), 1) << switchText;
+    }
+}
+
 TEST_F(PopagentTest, ExceptionInTheSinkReachesTheCallerAsErrorInformation) {
     ASSERT_EQ(Run("/regserver").exitCode, 0);
     StoreText("MessagesDelivered", "many");

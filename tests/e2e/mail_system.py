@@ -123,13 +123,17 @@ class MailMachine(Machine):
 
     def agent_pids(self):
         """The popagent processes of this machine (COM starts them with its VREL_MACHINE)."""
+        return self.program_pids("popagent")
+
+    def program_pids(self, program):
+        """The processes of this machine (by their VREL_MACHINE) that run the program."""
         mark = f"VREL_MACHINE={self.env['VREL_MACHINE']}".encode()
         pids = []
         for entry in pathlib.Path("/proc").iterdir():
             if not entry.name.isdigit():
                 continue
             try:
-                if b"popagent" in (entry / "cmdline").read_bytes() and \
+                if program.encode() in (entry / "cmdline").read_bytes() and \
                         mark in (entry / "environ").read_bytes().split(b"\0"):
                     pids.append(int(entry.name))
             except OSError:

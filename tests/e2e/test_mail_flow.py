@@ -3,12 +3,15 @@ sorted by the message agent that COM starts for it, and fetched over POP3 from t
 service; the undeliverable modes, the remote copy, the counters, the daily log line and the
 agent's lifetime."""
 
+import os
 import quopri
 import re
+import socket
+import stat
 import unittest
 
 from machine import wait_until
-from mail_system import MailCase
+from mail_system import ANSWER_FILE, MailCase
 
 SENDER = "sender@remote.test"
 REMOTE = "far@remote.test"
@@ -99,6 +102,71 @@ class DeliveryTest(MailFlowCase):
         self.assertEqual(fetch(m, "ann"), delivered)
         self.assertIn(f" sender: LocalPickup] {m.address('bob')} recipients: "
                       f"SMTP:{m.address('ann')};\r\r\n", m.daily_log())
+
+    def test_no_file_of_the_machine_is_open_to_others(self):
+        m = self.machine
+        self.send_and_wait(0)  # mailboxes, a bad-mail copy, the queue, the daily log
+        self.assertEqual(fetch(m, "ann"), read(m.mailbox_files("ann")[0]))
+        written_here = str(m.host_path(ANSWER_FILE))
+        exposed = []
+        for folder, names, files in os.walk(m.folder / "machine"):
+            for path in [folder] + [os.path.join(folder, name) for name in names + files]:
+                mode = os.lstat(path).st_mode
+                if not stat.S_ISLNK(mode) and mode & 0o077 and path != written_here:
+                    exposed.append(f"{path} {stat.filemode(mode)}")
+        self.assertEqual(exposed, [])
+
+    def test_a_copy_that_cannot_be_stored_stays_with_the_smtp_service(self):
+        m = self.machine
+        blocked = m.mailbox("ann")  # a file where ann's mailbox folder belongs
+        blocked.parent.mkdir(parents=True, exist_ok=True)
+        blocked.write_bytes(b"not a folder")
+        m.send(SENDER, [m.address("ann"), m.address("bob")], TEXT.encode("latin-1"))
+        drop = m.mail_folder("Drop")
+        self.assertTrue(wait_until(lambda: list(drop.glob("*.eml"))))
+        self.assertEqual(len(m.mailbox_files("bob")), 1)
+        [kept] = drop.glob("*.eml")
+        self.assertIn(f"\r\nx-receiver: {m.address('ann')}\r\n".encode(), read(kept))
+        self.assertTrue(read(kept).endswith(TEXT.encode("latin-1")))
+        text = (f"The message for {m.address('ann')} could not be stored in its mailbox folder;"
+                " the SMTP service keeps it.")
+        self.assertIn(text, m.eventlog())
+        self.assertIn(f"  error: {text}\r\r\n", m.daily_log())
+
+
+class SmugglingTest(MailFlowCase):
+    def converse(self, lines):
+        """Sends each command and reads its reply over a raw connection (smtplib would mend
+        the line ends under test); returns the replies' codes."""
+        m = self.machine
+        codes = []
+        with socket.create_connection(("127.0.0.1", m.smtp_port), timeout=30) as client:
+            replies = client.makefile("rb")
+            replies.readline()
+            for line in lines:
+                client.sendall(line)
+                reply = replies.readline()
+                while reply[3:4] == b"-":
+                    reply = replies.readline()
+                codes.append(reply[:3].decode())
+        return codes
+
+    def test_a_dot_between_bare_line_ends_does_not_end_the_message(self):
+        m = self.machine
+        forged = (f"MAIL FROM:<boss@{m.domain}>\nRCPT TO:<{m.address('bob')}>\nDATA\n"
+                  "Subject: forged\n\nsend the money\n")
+        codes = self.converse([b"EHLO client.test\r\n", f"MAIL FROM:<{SENDER}>\r\n".encode(),
+                               f"RCPT TO:<{m.address('ann')}>\r\n".encode(), b"DATA\r\n",
+                               b"Subject: hi\r\n\r\nhello\n.\n" + forged.encode() +
+                               b".\n\r\n.\r\n", b"QUIT\r\n"])
+        self.assertEqual(codes, ["250", "250", "250", "354", "250", "221"])
+        self.assertTrue(wait_until(lambda: m.mailbox_files("ann")))
+        delivered = read(m.mailbox_files("ann")[0])
+        self.assertTrue(delivered.endswith(b"hello\r\n.\r\n" +
+                                           forged.replace("\n", "\r\n").encode() + b".\r\n\r\n"))
+        self.assertEqual(m.mailbox_files("bob"), [])
+        self.assertTrue(wait_until(lambda: not list(m.mail_folder("Queue").glob("*.eml"))))
+        self.assertEqual(m.mailbox_files("bob"), [])
 
 
 class UndeliverableTest(MailFlowCase):

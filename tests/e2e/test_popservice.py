@@ -123,6 +123,47 @@ class SessionTest(MachineCase):
         self.assertEqual(thread_count(m.pid), idle + 2, "served by a cached thread")
         third.quit()
 
+    def test_a_refused_logon_waits_two_seconds_without_holding_up_others(self):
+        m = self.machine
+        guesser = m.connect()
+        guesser.user("ann")
+        refusal = []
+
+        def guess():
+            sent = time.monotonic()
+            with self.assertRaisesRegex(poplib.error_proto, "-ERR bad login"):
+                guesser.pass_("Wrong1")
+            refusal.append(time.monotonic() - sent)
+
+        thread = threading.Thread(target=guess)
+        thread.start()
+        started = time.monotonic()
+        other = m.logon("bob", "Secret1")
+        other.stat()
+        served = time.monotonic() - started
+        other.quit()
+        thread.join()
+        guesser.close()
+        self.assertGreaterEqual(refusal[0], 1.9)
+        self.assertLess(served, 1.5, "another session is served meanwhile")
+
+    def test_commands_sent_together_are_answered_one_by_one(self):
+        m = self.machine
+        m.set_setting("LoggingEnabled", 1)
+        with socket.create_connection(("127.0.0.1", m.port), timeout=30) as raw:
+            stream = raw.makefile("rb")
+            stream.readline()
+            raw.sendall(b"USER ann\r\nPASS Secret1\r\nLIST 1\r\nLIST 2\r\nQUIT\r\n")
+            replies = [stream.readline() for _ in range(5)]
+            stream.close()
+        self.assertEqual(replies[0], b"+OK ann is welcome here, password please\r\n")
+        self.assertTrue(replies[1].startswith(b"+OK ann's mailbox has 3 message(s)"), replies[1])
+        self.assertTrue(replies[2].startswith(b"+OK 1 "), replies[2])
+        self.assertTrue(replies[3].startswith(b"+OK 2 "), replies[3])
+        self.assertEqual(replies[4], b"+OK GoodBye !\r\n")
+        self.assertIn("login: ann", m.daily_log())
+        self.assertNotIn("Secret1", m.daily_log())
+
     def test_a_stop_closes_a_session_in_the_transaction_phase(self):
         m = self.machine
         m.set_setting("LoggingEnabled", 1)

@@ -4,6 +4,11 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csignal>
 
 #include <atomic>
 #include <fstream>
@@ -11,6 +16,7 @@
 #include <thread>
 
 #include "platform/paths.h"
+#include "sync_watch.h"
 #include "test_machine.h"
 
 namespace {
@@ -167,6 +173,61 @@ TEST_F(FsTest, CreateNewFileHasOneWinnerAmongRacers) {
     EXPECT_EQ(CreateNewFile("C:\\Mail\\nobody\\LockFile.$$$").status, CreateStatus::Failed);
 }
 
+TEST_F(FsTest, AHeldFileHasOneHolderAtATimeAndGoesWithIt) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\bob"));
+    constexpr int kThreads = 8;
+    constexpr int kRounds = 200;
+    std::atomic<int> holders = 0, mostHolders = 0, held = 0;
+    std::vector<std::thread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&, t] {
+            for (int round = 0; round < kRounds; ++round) {
+                const HeldFile file(t % 2 ? "C:\\Mail\\bob\\LockFile.$$$"
+                                          : "C:\\MAIL\\BOB\\LOCKFILE.$$$");
+                EXPECT_NE(file.Status(), CreateStatus::Failed);
+                if (file.Status() != CreateStatus::Created) continue;
+                const int now = ++holders;
+                mostHolders = std::max(mostHolders.load(), now);
+                ++held;
+                std::this_thread::yield();
+                --holders;
+            }
+        });
+    }
+    for (auto& thread : threads) thread.join();
+    EXPECT_EQ(mostHolders, 1);
+    EXPECT_GT(held, 0);
+    EXPECT_FALSE(fs::exists(Host("Mail/bob/LockFile.$$$")));
+    EXPECT_EQ(HeldFile("C:\\Mail\\nobody\\LockFile.$$$").Status(), CreateStatus::Failed);
+    fs::create_directories(Host("Mail/bob/Folder.$$$"));
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\Folder.$$$").Status(), CreateStatus::Failed);
+}
+
+TEST_F(FsTest, AFileLeftByAKilledHolderIsTakenOver) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\bob"));
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t holder = ::fork();
+    ASSERT_GE(holder, 0);
+    if (holder == 0) {
+        const HeldFile file("C:\\Mail\\bob\\LockFile.$$$");
+        [[maybe_unused]] const auto written =
+            ::write(ready[1], file.Status() == CreateStatus::Created ? "y" : "n", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char status = 0;
+    ASSERT_EQ(::read(ready[0], &status, 1), 1);
+    EXPECT_EQ(status, 'y');
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\LockFile.$$$").Status(), CreateStatus::Exists);
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_TRUE(fs::exists(Host("Mail/bob/LockFile.$$$")));
+    EXPECT_EQ(HeldFile("C:\\Mail\\bob\\LockFile.$$$").Status(), CreateStatus::Created);
+}
+
 TEST_F(FsTest, TempNamesTakeTheFirstFreeCounter) {
     Write("WINDOWS/temp/TMP1.$$$", "");
     Write("WINDOWS/temp/tmp2.$$$", "");
@@ -213,6 +274,46 @@ TEST_F(FsTest, AtomicWriteReplacesTheNameItFinds) {
     }
     EXPECT_EQ(names, (std::set<std::string>{"X.EML", "y.eml"}));
     EXPECT_FALSE(WriteFileAtomically("C:\\nowhere\\z.eml", "z"));
+}
+
+// A power failure after the call keeps the file: its content is synced before it takes its
+// name, and the folder (which holds the name) after.
+TEST_F(FsTest, ADurableWriteSyncsTheFileBeforeItsNameAndTheFolderAfter) {
+    ASSERT_TRUE(ForceDirectories("C:\\Mail\\ann"));
+    const fs::path target = Host("Mail/ann/1.eml");
+    std::vector<vrel::test::SyncWatch::Sync> syncs;
+    {
+        const vrel::test::SyncWatch watch(Host("Mail/ann"), target);
+        const auto hello = [](int fd) { return ::write(fd, "hello", 5) == 5; };
+        ASSERT_EQ(WriteFileDurably(target, Existing::Keep, hello), DurableWrite::Written);
+        syncs = watch.Syncs();
+    }
+    ASSERT_EQ(syncs.size(), 2u);
+    EXPECT_TRUE(syncs[0].path.filename().string().starts_with(".1.eml."));
+    EXPECT_FALSE(syncs[0].placed);
+    EXPECT_EQ(syncs[1].path, fs::canonical(Host("Mail/ann")));
+    EXPECT_TRUE(syncs[1].placed);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "hello");
+    EXPECT_EQ(fs::status(target).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
+// Keep never replaces, and a failed or refused write leaves no temporary behind.
+TEST_F(FsTest, ADurableWriteIsWholeOrAbsent) {
+    Write("Mail/ann/1.eml", "first");
+    const fs::path target = Host("Mail/ann/1.eml");
+    const auto write = [](std::string_view text) {
+        return [text](int fd) { return ::write(fd, text.data(), text.size()) > 0; };
+    };
+    EXPECT_EQ(WriteFileDurably(target, Existing::Keep, write("second")), DurableWrite::Exists);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "first");
+    const auto halfThenFail = [](int fd) { return ::write(fd, "half", 4) < 0; };
+    EXPECT_EQ(WriteFileDurably(target, Existing::Replace, halfThenFail), DurableWrite::Failed);
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "first");
+    EXPECT_TRUE(WriteFileDurably(target, "third"));
+    EXPECT_EQ(Read("Mail/ann/1.eml"), "third");
+    EXPECT_EQ(WriteFileDurably(Host("Mail/none/2.eml"), Existing::Keep, write("x")),
+              DurableWrite::Failed);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Host("Mail/ann")), {}), 1);
 }
 
 TEST_F(FsTest, ReadersNeverSeeAPartialMessageFile) {

@@ -2,9 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <time.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdlib>
 
 #include "account_fixture.h"
+#include "platform/registry.h"
 
 namespace {
 
@@ -72,6 +77,54 @@ INSTANTIATE_TEST_SUITE_P(
                       LogonCase{"dave", "LOST", "Dave-pass", ERROR_NO_SUCH_DOMAIN},
                       LogonCase{"bob", "NOWHERE", "Bob-pass", ERROR_NO_SUCH_DOMAIN},
                       LogonCase{"bob", "WORKGROUP", "Bob-pass", ERROR_NO_SUCH_DOMAIN}));
+
+// The CPU time of the calling thread, which other work on the host hardly changes.
+std::chrono::duration<double, std::milli> ThreadCpuTime() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+// The least CPU time of a few logons, so that one slow run does not count.
+double LogonCost(std::string_view user, std::string_view password) {
+    double least = 1e9;
+    for (int run = 0; run < 3; ++run) {
+        std::unique_ptr<AccessToken> token;
+        const auto start = ThreadCpuTime();
+        LogonUser(user, ".", password, LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token);
+        least = std::min(least, (ThreadCpuTime() - start).count());
+    }
+    return least;
+}
+
+// A refusal that hashes nothing answers in a fraction of the time one that hashes takes, and
+// so tells a guesser which names are accounts. At a hash cost where hashing dominates a
+// logon, every refusal must cost at least half what a wrong password does.
+TEST_F(LogonTest, EveryRefusalCostsAsMuchAsAWrongPassword) {
+    {
+        TRegistry registry;
+        registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
+        registry.WriteInteger("PasswordHashCost", 5);
+    }
+    User(Computer(), "slow", "Slow-pass");
+    const double wrongPassword = LogonCost("slow", "Wrong-pass");
+    const struct {
+        const char* user;
+        std::string password;
+    } refusals[] = {
+        {"nobody", "Slow-pass"},
+        {"Users", "Slow-pass"},
+        {"blank", "Slow-pass"},
+        {"blank", ""},
+        {"ghost", ""},
+        {"slow", ""},
+        {"slow", std::string("Slow-pass\0x", 11)},
+    };
+    for (const auto& refusal : refusals) {
+        EXPECT_GT(LogonCost(refusal.user, refusal.password), wrongPassword / 2)
+            << refusal.user << " '" << refusal.password << "'";
+    }
+}
 
 TEST_F(LogonTest, OnlyNetworkLogonWithTheDefaultProviderIsOffered) {
     std::unique_ptr<AccessToken> token;

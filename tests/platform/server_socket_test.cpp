@@ -1,4 +1,9 @@
 #include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
@@ -14,6 +19,7 @@
 #include "platform/paths.h"
 #include "platform/sockets.h"
 #include "test_machine.h"
+#include "workers.h"
 
 namespace {
 
@@ -185,6 +191,50 @@ TEST_F(ServerSocketTest, AnEscapingErrorIsReportedAndEndsItsThread) {
     LoopbackClient next(port);
     EXPECT_EQ(Serial(next), 2);
     EXPECT_EQ(probe_.destroyed, 1);
+}
+
+TEST_F(ServerSocketTest, AcceptedConnectionsSendWithoutDelay) {
+    std::atomic<int> noDelay{-1};
+    server_.OnGetThread = [this, &noDelay](auto& socket, auto& thread) {
+        int value = -1;
+        socklen_t length = sizeof value;
+        ::getsockopt(socket->SocketHandle(), IPPROTO_TCP, TCP_NODELAY, &value, &length);
+        noDelay = value;
+        thread = std::make_unique<EchoThread>(std::move(socket), probe_);
+    };
+    LoopbackClient client(ActivateOnFreePort());
+    Serial(client);
+    EXPECT_GT(noDelay, 0);
+}
+
+// In a child process whose user may start no more threads (root, which no task limit
+// binds, becomes nobody first), a client is turned away and the failure reported; once
+// threads may be made again, the next client is served.
+TEST_F(ServerSocketTest, AClientWhoseThreadCannotBeMadeIsClosedAndTheServerGoesOn) {
+    const auto results = vrel::test::RunWorkers(1, [this](int, int pipe) {
+        constexpr uid_t kNobody = 65534;
+        if (::geteuid() == 0 && ::setuid(kNobody) != 0) return 10;
+        const int port = ActivateOnFreePort();
+        rlimit tasks{};
+        ::getrlimit(RLIMIT_NPROC, &tasks);
+        const rlim_t allowed = tasks.rlim_cur;
+        tasks.rlim_cur = 0;
+        if (::setrlimit(RLIMIT_NPROC, &tasks) != 0) return 11;
+        LoopbackClient refused(port);
+        if (!refused.WaitForClose()) return 12;
+        tasks.rlim_cur = allowed;
+        ::setrlimit(RLIMIT_NPROC, &tasks);
+        LoopbackClient served(port);
+        if (Serial(served) != 2) return 13;
+        std::lock_guard lock(probe_.mutex);
+        for (const std::string& report : probe_.reports) {
+            [[maybe_unused]] const auto written = ::write(pipe, report.data(), report.size());
+        }
+        return 0;
+    });
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0].exitCode, 0);
+    EXPECT_EQ(results[0].report, "Thread creation error: Resource temporarily unavailable");
 }
 
 TEST_F(ServerSocketTest, PortComesFromTheServicesFileByNameOrAlias) {

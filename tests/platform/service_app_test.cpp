@@ -2,11 +2,14 @@
 // testservice program: confirmations and failures as the framework words them, the service
 // entry an installation writes, and a run outside the manager.
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include "platform/eventlog.h"
 #include "platform/registry.h"
 #include "platform/scm.h"
+#include "platform/service.h"
 #include "test_services.h"
+#include "workers.h"
 
 namespace {
 
@@ -17,6 +20,22 @@ using vrel::test::WaitForState;
 constexpr const char* kServiceKey = "\\SYSTEM\\CurrentControlSet\\Services\\VrelTestService";
 
 class ServiceAppTest : public vrel::test::ServiceTest {};
+
+TEST_F(ServiceAppTest, RaisesTheOpenFileLimitToTheHardLimit) {
+    const auto results = vrel::test::RunWorkers(1, [](int, int) {
+        rlimit files{};
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        const rlim_t hard = files.rlim_max;
+        files.rlim_cur = 64;
+        if (hard <= 64 || ::setrlimit(RLIMIT_NOFILE, &files) != 0) return 10;
+        char program[] = "service";
+        char* argv[] = {program, nullptr};
+        TServiceApplication application(1, argv);
+        ::getrlimit(RLIMIT_NOFILE, &files);
+        return files.rlim_cur == hard ? 0 : 11;
+    });
+    EXPECT_EQ(results.at(0).exitCode, 0);
+}
 
 struct SwitchCase {
     friend void PrintTo(const SwitchCase& c, std::ostream* os) { *os << c.arguments; }

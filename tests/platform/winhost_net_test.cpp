@@ -47,6 +47,9 @@ TEST_F(WinhostNetTest, RefusalsPrintTheSystemTextAndChangeNothing) {
     EXPECT_NE(badName.find("System error 1315 has occurred."), std::string::npos);
     EXPECT_NE(badName.find("\"a*b\" contains \"*\""), std::string::npos);
     EXPECT_FALSE(directory_.FindAccount(Computer(), "a*b"));
+    // Windows paths drop a trailing dot, so "bob." would share bob's mailbox.
+    EXPECT_NE(Net("user bob. pw /add", 2).find("\"bob.\" ends in a period"), std::string::npos);
+    EXPECT_FALSE(directory_.FindAccount(Computer(), "bob."));
 
     Net("user bob pw /add");
     EXPECT_NE(Net("user BOB other /add", 2).find("The account already exists."), std::string::npos);

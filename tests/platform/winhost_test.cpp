@@ -26,6 +26,21 @@ struct RegAddCase {
     RegValue stored;
 };
 
+// The store holds password hashes: a machine made while its files were open to everybody is
+// closed up by the next initialisation.
+TEST_F(MachineTest, InitKeepsTheMachineToItsOwner) {
+    namespace fs = std::filesystem;
+    const fs::path db = machine_.Folder() / "machine.db";
+    fs::permissions(machine_.Folder(), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+    fs::permissions(db, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                            fs::perms::others_read);
+    ASSERT_EQ(RunProgram("winhost", "init").exitCode, 0);
+    EXPECT_EQ(fs::status(machine_.Folder()).permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(db).permissions(), fs::perms::owner_read | fs::perms::owner_write);
+}
+
 TEST_F(MachineTest, RegAddStoresEachTypeAsWindowsDoes) {
     const RegAddCase cases[] = {
         {"/v V /t REG_DWORD /d 2", {REG_DWORD, {2, 0, 0, 0}}},

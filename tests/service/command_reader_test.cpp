@@ -40,7 +40,8 @@ TEST_P(CommandReaderTest, ReadsOneCommand) {
         }
     });
     std::string argument = "left over";
-    EXPECT_EQ(vrel::GetNextCommand(stream, argument), GetParam().code);
+    vrel::CommandReader reader;
+    EXPECT_EQ(reader.GetNextCommand(stream, argument), GetParam().code);
     EXPECT_EQ(argument, GetParam().argument);
     client.join();
 }
@@ -63,7 +64,7 @@ const Case kCases[] = {
     {"ControlCharactersTrimmedLineFeedOnly", {"\t stat \t\n"}, PopCommand::Stat, ""},
     {"CarriageReturnAloneDoesNotEndTheLine", {"NOOP\r", "\n"}, PopCommand::Noop, ""},
     {"LineInThreeReads", {"RE", "TR 1", "\r\n"}, PopCommand::Retr, "1"},
-    {"TwoLinesInOneRead", {"RETR 1\r\nDELE 2\r\n"}, PopCommand::Retr, "1\r\nDELE 2"},
+    {"TwoLinesInOneReadFirstOnly", {"RETR 1\r\nDELE 2\r\n"}, PopCommand::Retr, "1"},
     {"NulEndsTheText", {std::string("QUIT\0 x\r\n", 9)}, PopCommand::Quit, ""},
     {"Uidl", {"uidl 2\r\n"}, PopCommand::Uidl, "2"},
     {"Rset", {"Rset\r\n"}, PopCommand::Rset, ""},
@@ -82,15 +83,44 @@ class CommandStreamTest : public testing::Test {
   protected:
     vrel::test::LoopbackPair pair_ = vrel::test::ConnectLoopback();
     win::TWinSocketStream stream_{*pair_.server, 600000};
+    vrel::CommandReader reader_;
     std::string argument_;
+
+    void ExpectNext(PopCommand code, const std::string& argument) {
+        EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), code);
+        EXPECT_EQ(argument_, argument);
+    }
 };
 
-TEST_F(CommandStreamTest, NothingIsKeptOverToTheNextCommand) {
+TEST_F(CommandStreamTest, CommandsSentTogetherAreReadOneByOne) {
+    pair_.client.Send("USER bob\r\nPASS secret\r\nLIST 1\nLIST 2\r\nQU");
+    ExpectNext(PopCommand::User, "bob");
+    ExpectNext(PopCommand::Pass, "secret");
+    ExpectNext(PopCommand::List, "1");
+    ExpectNext(PopCommand::List, "2");
+    pair_.client.Send("IT\r\n");
+    ExpectNext(PopCommand::Quit, "");
+}
+
+TEST_F(CommandStreamTest, ALineKeptOverCountsTowardsTheLimit) {
+    const std::string head = "NOOP\r\nUSER " + std::string(500, 'a');
+    pair_.client.Send(head);
+    ExpectNext(PopCommand::Noop, "");
+    std::thread client([&] {
+        std::this_thread::sleep_for(30ms);
+        pair_.client.Send(std::string(vrel::kMaxCommandLine, 'b') + "\r\nSTAT\r\n");
+    });
+    ExpectNext(PopCommand::Unknown, "");
+    ExpectNext(PopCommand::Stat, "");
+    client.join();
+}
+
+TEST_F(CommandStreamTest, ClearForgetsWhatWasSentAhead) {
     pair_.client.Send("RETR 1\r\nDELE 2\r\n");
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::Retr);
+    ExpectNext(PopCommand::Retr, "1");
+    reader_.Clear();
     pair_.client.Send("QUIT\r\n");
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::Quit);
-    EXPECT_EQ(argument_, "");
+    ExpectNext(PopCommand::Quit, "");
 }
 
 TEST_F(CommandStreamTest, AHundredKilobyteLineIsDiscardedWhole) {
@@ -100,16 +130,16 @@ TEST_F(CommandStreamTest, AHundredKilobyteLineIsDiscardedWhole) {
         pair_.client.Send("USER bob\r\n");
     });
     argument_ = "x";
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::Unknown);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::Unknown);
     EXPECT_EQ(argument_, "");
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::User);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::User);
     EXPECT_EQ(argument_, "bob");
     client.join();
 }
 
 TEST_F(CommandStreamTest, SilenceEndsTheWaitAfterTenMachineMinutes) {
     const auto start = steady_clock::now();
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::NoData);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::NoData);
     const auto waited = steady_clock::now() - start;
     EXPECT_GE(waited, win::ScaledWait(600000));
     EXPECT_LT(waited, 10s);
@@ -118,21 +148,21 @@ TEST_F(CommandStreamTest, SilenceEndsTheWaitAfterTenMachineMinutes) {
 TEST_F(CommandStreamTest, ALineLeftUnfinishedEndsWithTheStreamTimeOut) {
     pair_.client.Send("RETR 1");
     const auto start = steady_clock::now();
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::NoData);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::NoData);
     EXPECT_GE(steady_clock::now() - start, win::ScaledWait(600000));
 }
 
 TEST_F(CommandStreamTest, PeerCloseYieldsNoData) {
     pair_.client.Send("RETR 1");
     pair_.client.Close();
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::NoData);
-    EXPECT_EQ(vrel::GetNextCommand(stream_, argument_), PopCommand::NoData);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::NoData);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::NoData);
 }
 
 TEST_F(CommandStreamTest, AReceiveErrorReachesTheCaller) {
     pair_.client.Send("RETR");
     pair_.client.Reset();
-    EXPECT_THROW(while (vrel::GetNextCommand(stream_, argument_) != PopCommand::NoData){},
+    EXPECT_THROW(while (reader_.GetNextCommand(stream_, argument_) != PopCommand::NoData){},
                  win::ESocketError);
 }
 

@@ -8,6 +8,8 @@
 #include <vector>
 
 #include "platform/clock.h"
+#include "platform/eventlog.h"
+#include "platform/fs.h"
 #include "platform/winerror.h"
 #include "session_fixture.h"
 
@@ -249,7 +251,8 @@ TEST_F(MailboxSessionTest, SilenceBeforeLogonEndsTheSessionToo) {
 }
 
 TEST_F(MailboxSessionTest, AHeldMailboxIsBusyAndKeepsItsLock) {
-    Store("LockFile.$$$", "");
+    const win::HeldFile held(std::string(kMailbox) + "\\LockFile.$$$");
+    ASSERT_EQ(held.Status(), win::CreateStatus::Created);
     StoreNumber(value::CountConnections, 1);
     auto session = Open();
     session->Exchange("USER bob", kWelcome);
@@ -259,6 +262,36 @@ TEST_F(MailboxSessionTest, AHeldMailboxIsBusyAndKeepsItsLock) {
     EXPECT_TRUE(Exists("LockFile.$$$"));
     EXPECT_EQ(Counter(value::POP3Connections), 1);
     EXPECT_EQ(Counter(value::POP3Logons), 1);
+}
+
+// A lock file that no session holds is what a killed service leaves behind.
+TEST_F(MailboxSessionTest, ALockFileHeldByNobodyIsTakenOver) {
+    Store("LockFile.$$$", "");
+    auto session = LogOn();
+    EXPECT_EQ(session->Exchange("QUIT", "+OK GoodBye !\r\n"), "+OK GoodBye !\r\n");
+    EXPECT_TRUE(LockGone());
+}
+
+// A folder in the lock file's place stands for any lock that cannot be made: unlike a
+// read-only folder, it stops root too.
+TEST_F(MailboxSessionTest, AMailboxThatCannotBeLockedIsRefusedAndLogged) {
+    std::filesystem::create_directories(Host(std::string(kMailbox) + "\\LockFile.$$$"));
+    auto session = Open();
+    session->Exchange("USER bob", kWelcome);
+    const std::string refused = "-ERR bob's mailbox cannot be locked\r\n";
+    EXPECT_EQ(session->Exchange("PASS secret", refused), refused);
+    EXPECT_TRUE(session->Client().WaitForClose());
+    EXPECT_NE(
+        ReadLog().find(Stored(Now() + "  login: bob from: [127.0.0.1] " + session->ClientHost() +
+                              " -> failed: the mailbox cannot be locked\r\n")),
+        std::string::npos)
+        << ReadLog();
+    const auto events = win::ReadEventLog();
+    ASSERT_FALSE(events.empty());
+    EXPECT_EQ(events.back().SourceName, "vrelP3Service");
+    EXPECT_EQ(events.back().Message,
+              "The lock file of the mailbox C:\\Mail\\bob cannot be created; its user cannot "
+              "log on.");
 }
 
 TEST_F(MailboxSessionTest, OfTwoSessionsStartingTogetherExactlyOneGetsTheMailbox) {
@@ -321,15 +354,43 @@ TEST_F(MailboxSessionTest, FailedLogonsAreLoggedWithTheSystemText) {
         << log;
 }
 
+TEST_F(MailboxSessionTest, ARefusedLogonIsAnsweredAfterTwoMachineSeconds) {
+    const struct {
+        const char* user;
+        const char* password;
+    } refusals[] = {{"bob", "wrong"}, {"nobody", "secret"}, {"eve", "evepass"}};
+    for (const auto& refusal : refusals) {
+        auto session = Open();
+        session->Exchange("USER " + std::string(refusal.user), "+OK");
+        const auto start = steady_clock::now();
+        EXPECT_EQ(session->Exchange("PASS " + std::string(refusal.password), kBadLogin), kBadLogin);
+        EXPECT_GE(steady_clock::now() - start, win::ScaledWait(2000)) << refusal.user;
+    }
+}
+
 TEST_F(MailboxSessionTest, ControlCharactersOfAUserNameDoNotReachTheLogRaw) {
     auto session = Open();
-    session->Client().Send("USER x\r\nforged line\r\n");
+    session->Client().Send("USER x\rforged line\r\n");
     // The reply echoes the name as typed: only the log is kept clean.
-    const std::string welcome = "+OK x\r\nforged line is welcome here, password please\r\n";
+    const std::string welcome = "+OK x\rforged line is welcome here, password please\r\n";
     EXPECT_EQ(session->Read(welcome.size()), welcome);
     EXPECT_EQ(session->Exchange("PASS wrong", kBadLogin), kBadLogin);
     session.reset();
-    EXPECT_NE(ReadLog().find("login: x??forged line from: ["), std::string::npos) << ReadLog();
+    EXPECT_NE(ReadLog().find("login: x?forged line from: ["), std::string::npos) << ReadLog();
+}
+
+TEST_F(MailboxSessionTest, CommandsSentAheadGetAReplyEachAndNoPasswordIsLogged) {
+    auto session = Open();
+    session->Client().Send(
+        "USER bob\r\nPASS Guessed1\r\nUSER bob\r\nPASS secret\r\n"
+        "LIST 1\r\nLIST 2\r\nQUIT\r\n");
+    const std::string expected =
+        kWelcome + kBadLogin + kWelcome + kMailbox3 + "+OK 1 20\r\n+OK 2 20\r\n+OK GoodBye !\r\n";
+    EXPECT_EQ(session->Client().ReadUntilClose(), expected);
+    const std::string log = ReadLog();
+    EXPECT_NE(log.find("login: bob from: ["), std::string::npos) << log;
+    EXPECT_EQ(log.find("Guessed1"), std::string::npos) << log;
+    EXPECT_EQ(log.find("secret"), std::string::npos) << log;
 }
 
 TEST_F(MailboxSessionTest, ALoginMaskOfZeroLogsNoLogin) {

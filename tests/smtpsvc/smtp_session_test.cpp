@@ -5,10 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
+
 #include <string>
 #include <vector>
 
 #include "platform/text.h"
+#include "smtp_address.h"
 
 namespace smtpsvc {
 namespace {
@@ -103,6 +106,19 @@ INSTANTIATE_TEST_SUITE_P(
                      "250 250 550 250"},
         Conversation{"LoopbackRelays", kHello + kMail + "RCPT TO:<x@remote.test>\r\n",
                      "250 250 250", true},
+        // A path that hides a second address behind a special is refused before the relay
+        // check could look at the wrong domain.
+        Conversation{"HiddenAddressesRefused",
+                     kHello + kMail + "RCPT TO:<far@remote.test;x@example.test>\r\n" +
+                         "RCPT TO:<far@remote.test;SMTP:b@example.test>\r\n" +
+                         "RCPT TO:far@remote.test,x@example.test\r\n" +
+                         "RCPT TO:<\"far;x\"@example.test>\r\n" +
+                         "RCPT TO:<@remote.test;x:b@example.test>\r\n" + kRcpt,
+                     "250 250 501 501 501 501 501 250"},
+        Conversation{"HiddenAddressesRefusedOnLoopback",
+                     kHello + "MAIL FROM:<a@b.test;SMTP:c@d.test>\r\n" + kMail +
+                         "RCPT TO:<far@remote.test;SMTP:b@example.test>\r\n",
+                     "250 501 250 501", true},
         Conversation{"UnknownParameter", kHello + "MAIL FROM:<a@b.test> AUTH=<>\r\n", "250 555"},
         Conversation{"DeclaredSizeTooBig",
                      kHello + "MAIL FROM:<a@b.test> SIZE=99999999999999999999\r\n" +
@@ -138,8 +154,9 @@ std::string Body(const ReceivedMessage& message) {
 }
 
 TEST(SessionData, IsUnstuffedAndGetsCrLfLineEnds) {
+    // Only CR LF ends a line: a dot after a bare LF or CR is text.
     const Received r = Send(kHello + kMail + kRcpt + "RCPT TO:<c@example.test>\r\nDATA\r\n" +
-                            "Subject: x\n\n..one\r\n..\r\n...\n.x\r\n.\r\n");
+                            "Subject: x\n\r..one\r\n..\r\n...\n.x\r\n.\r\n");
     ASSERT_EQ(r.codes, "250 250 250 250 354 250");
     ASSERT_EQ(r.queued.size(), 1u);
     const ReceivedMessage& m = r.queued[0];
@@ -149,7 +166,7 @@ TEST(SessionData, IsUnstuffedAndGetsCrLfLineEnds) {
     EXPECT_TRUE(
         m.content.starts_with("Received: from client.test ([192.0.2.7]) by mail.example.test"))
         << m.content;
-    EXPECT_EQ(Body(m), "Subject: x\r\n\r\n.one\r\n.\r\n..\r\nx\r\n");
+    EXPECT_EQ(Body(m), "Subject: x\r\n\r\n..one\r\n.\r\n..\r\n.x\r\n");
 }
 
 TEST(SessionData, LongLinesKeepTheirDotsAndLineEnds) {
@@ -181,7 +198,94 @@ TEST(SessionData, OverTheSizeLimitIsRefusedAndNothingQueued) {
 TEST(SessionData, RecipientsAreBounded) {
     SessionLimits limits;
     limits.maxRecipients = 2;
-    EXPECT_EQ(Send(kHello + kMail + kRcpt + kRcpt + kRcpt, limits).codes, "250 250 250 250 452");
+    EXPECT_EQ(Send(kHello + kMail + kRcpt + "RCPT TO:<c@example.test>\r\n" +
+                       "RCPT TO:<d@example.test>\r\n",
+                   limits)
+                  .codes,
+              "250 250 250 250 452");
+}
+
+TEST(SessionData, OneRecipientPerRcptAndEachOnce) {
+    SessionLimits limits;
+    limits.maxRecipients = 2;
+    const Received r =
+        Send(kHello + kMail + "RCPT TO:<b@example.test;c@example.test>\r\n" +
+                 "RCPT TO:<B@Example.Test>\r\n" + kRcpt +
+                 "RCPT TO:<c@example.test>\r\nRCPT TO:<d@example.test>\r\n" + "DATA\r\nx\r\n.\r\n",
+             limits);
+    EXPECT_EQ(r.codes, "250 250 501 250 250 250 452 354 250");
+    ASSERT_EQ(r.queued.size(), 1u);
+    EXPECT_EQ(r.queued[0].recipients,
+              (std::vector<std::string>{"B@Example.Test", "c@example.test"}));
+}
+
+// A "." line that ends in a bare LF or CR, or follows one, is text: the commands after it
+// are part of the message and no second transaction with a forged sender begins.
+TEST(SessionData, OnlyCrLfDotCrLfEndsTheMessage) {
+    const std::string forged =
+        "MAIL FROM:<boss@example.test>\r\nRCPT TO:<c@example.test>\r\n"
+        "DATA\r\nforged\r\n";
+    for (const std::string end : {"\n.\n", "\n.\r\n", "\r\n.\n", "\r.\r", "\r\n.\r"}) {
+        const Received r = Send(kHello + kMail + kRcpt + "DATA\r\nhi" + end + forged + ".\r\n");
+        EXPECT_EQ(r.codes, "250 250 250 354 250") << testing::PrintToString(end);
+        ASSERT_EQ(r.queued.size(), 1u);
+        EXPECT_EQ(r.queued[0].sender, "a@sender.test");
+        const std::string body = Body(r.queued[0]);
+        EXPECT_TRUE(body.starts_with("hi\r\n")) << body;
+        EXPECT_TRUE(body.ends_with("\r\n" + forged)) << body;
+        EXPECT_EQ(body.find("\r\r"), std::string::npos) << body;
+        EXPECT_EQ(body.find("\n\n"), std::string::npos) << body;
+    }
+}
+
+struct AddressCase {
+    std::string path;
+    std::string mailbox;  // "" when the path is refused
+};
+
+TEST(Addresses, PathsAreTakenAsTheGrammarSays) {
+    const AddressCase cases[] = {
+        {"a@b.test", "a@b.test"},
+        {"Jo.O'Neil+tag@mail-1.Example.TEST", "Jo.O'Neil+tag@mail-1.Example.TEST"},
+        {"!#$%&*/=?^_`{|}~-@x9", "!#$%&*/=?^_`{|}~-@x9"},
+        {"\"john doe, \\\"jr\\\"\"@example.test", "\"john doe, \\\"jr\\\"\"@example.test"},
+        {"a@[192.0.2.1]", "a@[192.0.2.1]"},
+        {"a@[IPv6:2001:db8::1]", "a@[IPv6:2001:db8::1]"},
+        {"@one.test,@two.test:a@b.test", "a@b.test"},
+        {"a;b@x.test", ""},
+        {"a@x.test;SMTP:b@y.test", ""},
+        {"\"a;b\"@x.test", ""},
+        {"\"open@x.test", ""},
+        {"a b@x.test", ""},
+        {"a,b@x.test", ""},
+        {"a@b@x.test", ""},
+        {"a..b@x.test", ""},
+        {".a@x.test", ""},
+        {"a.@x.test", ""},
+        {"@x.test", ""},
+        {"a@", ""},
+        {"a", ""},
+        {"a@-x.test", ""},
+        {"a@x-.test", ""},
+        {"a@x..test", ""},
+        {"a@x.test.", ""},
+        {"a@x_y.test", ""},
+        {"a@\xc3\xa9.test", ""},
+        {"a@[256.1.1.1]", ""},
+        {"a@[1.2.3]", ""},
+        {"a@[1.2.3.4.5]", ""},
+        {"a@[0001.2.3.4]", ""},
+        {"a@[IPv6:zz::1]", ""},
+        {"a@[tag:;SMTP:b@y.test]", ""},
+        {"@one.test:", ""},
+        {"@one.test,:a@b.test", ""},
+        {"@one_test:a@b.test", ""},
+        {"@one.test;x:a@b.test", ""},
+    };
+    for (const AddressCase& c : cases) {
+        const std::optional<std::string_view> mailbox = PathMailbox(c.path);
+        EXPECT_EQ(mailbox.value_or(""), c.mailbox) << c.path;
+    }
 }
 
 TEST(SessionData, AFailedQueueIsNotAcknowledged) {

@@ -52,15 +52,36 @@ void CreateSmtpServer() {
 
 }  // namespace
 
-SmtpClient::SmtpClient(const std::string& address, int port)
+namespace {
+
+sockaddr_in SocketAddress(const std::string& address, int port) {
+    sockaddr_in result{};
+    result.sin_family = AF_INET;
+    result.sin_port = htons(static_cast<std::uint16_t>(port));
+    ::inet_pton(AF_INET, address.c_str(), &result.sin_addr);
+    return result;
+}
+
+}  // namespace
+
+SmtpClient::SmtpClient(const std::string& address, int port, const std::string& source)
     : handle_(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0)) {
-    sockaddr_in peer{};
-    peer.sin_family = AF_INET;
-    peer.sin_port = htons(static_cast<std::uint16_t>(port));
-    ::inet_pton(AF_INET, address.c_str(), &peer.sin_addr);
-    if (handle_ < 0 || ::connect(handle_, reinterpret_cast<sockaddr*>(&peer), sizeof peer) != 0) {
+    const sockaddr_in local = SocketAddress(source, 0);
+    const sockaddr_in peer = SocketAddress(address, port);
+    if (handle_ < 0 ||
+        (!source.empty() &&
+         ::bind(handle_, reinterpret_cast<const sockaddr*>(&local), sizeof local) != 0) ||
+        ::connect(handle_, reinterpret_cast<const sockaddr*>(&peer), sizeof peer) != 0) {
+        ::close(handle_);
         throw std::runtime_error("cannot connect to " + address);
     }
+}
+
+int SmtpClient::LocalPort() const {
+    sockaddr_in local{};
+    socklen_t length = sizeof local;
+    ::getsockname(handle_, reinterpret_cast<sockaddr*>(&local), &length);
+    return ntohs(local.sin_port);
 }
 
 SmtpClient::~SmtpClient() {
@@ -136,7 +157,19 @@ void SmtpServiceTest::SetUp() {
 
 void SmtpServiceTest::StartSmtp() {
     SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-    ASSERT_TRUE(StartService(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS)));
+    // A port found free may be taken (by a client of a test running beside this one) before
+    // the service binds it; the service then stops at once and another port is tried.
+    SC_HANDLE service = OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS);
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        if (attempt > 0) UseFreePort();
+        ASSERT_TRUE(StartService(service));
+        SERVICE_STATUS status{};
+        WaitUntil([&] {
+            return QueryServiceStatus(service, status) &&
+                   status.dwCurrentState != SERVICE_START_PENDING;
+        });
+        if (status.dwCurrentState != SERVICE_STOPPED) break;
+    }
     ASSERT_EQ(WaitForState("SMTPSVC", SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
     ASSERT_TRUE(WaitUntil([this] {
         try {
@@ -156,17 +189,23 @@ void SmtpServiceTest::StopSmtp() {
     ASSERT_EQ(WaitForState("SMTPSVC", SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
 }
 
-void SmtpServiceTest::KillSmtp() {
+pid_t SmtpServiceTest::SmtpPid() {
     SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     SERVICE_STATUS_PROCESS status;
-    ASSERT_TRUE(QueryServiceStatusEx(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS), status));
-    ASSERT_NE(status.dwProcessId, 0u);
-    ::kill(static_cast<pid_t>(status.dwProcessId), SIGKILL);
+    if (!QueryServiceStatusEx(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS), status))
+        return 0;
+    return static_cast<pid_t>(status.dwProcessId);
+}
+
+void SmtpServiceTest::KillSmtp() {
+    const pid_t pid = SmtpPid();
+    ASSERT_NE(pid, 0);
+    ::kill(pid, SIGKILL);
     ASSERT_EQ(WaitForState("SMTPSVC", SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
 }
 
-SmtpClient SmtpServiceTest::Connect(const std::string& address) {
-    return SmtpClient(address, port_);
+SmtpClient SmtpServiceTest::Connect(const std::string& address, const std::string& source) {
+    return SmtpClient(address, port_, source);
 }
 
 std::string SmtpServiceTest::SendMail(const std::string& from, const std::vector<std::string>& to,

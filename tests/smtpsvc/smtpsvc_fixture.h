@@ -5,6 +5,8 @@
 // SMTP lines to any local address.
 #pragma once
 
+#include <sys/types.h>
+
 #include <chrono>
 #include <filesystem>
 #include <functional>
@@ -18,7 +20,8 @@ namespace vrel::test {
 
 class SmtpClient {
   public:
-    SmtpClient(const std::string& address, int port);
+    // source: the local address to connect from; "" lets the system choose.
+    SmtpClient(const std::string& address, int port, const std::string& source = "");
     SmtpClient(const SmtpClient&) = delete;
     SmtpClient& operator=(const SmtpClient&) = delete;
     ~SmtpClient();
@@ -30,6 +33,7 @@ class SmtpClient {
     std::string Command(const std::string& line);
     // True when the service closes the connection within the wait.
     bool WaitForClose(std::chrono::milliseconds wait = std::chrono::seconds(10));
+    int LocalPort() const;
 
   private:
     std::string ReadLine(std::chrono::milliseconds wait);
@@ -58,7 +62,9 @@ class SmtpServiceTest : public ServiceTest {
     void StopSmtp();
     // Ends the service's process with SIGKILL and waits until the manager sees it stopped.
     void KillSmtp();
-    SmtpClient Connect(const std::string& address = "127.0.0.1");
+    // The process of the running service.
+    pid_t SmtpPid();
+    SmtpClient Connect(const std::string& address = "127.0.0.1", const std::string& source = "");
     // Sends one message over a loopback connection; returns the reply to the end of DATA.
     std::string SendMail(const std::string& from, const std::vector<std::string>& to,
                          const std::string& text);

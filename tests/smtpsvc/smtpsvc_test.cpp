@@ -6,14 +6,19 @@
 #include <gtest/gtest.h>
 #include <ifaddrs.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <fstream>
 
+#include "platform/eventlog.h"
 #include "platform/fs.h"
 #include "platform/metabase.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
+#include "smtp_listener.h"
 #include "smtp_queue.h"
 #include "smtpsvc_fixture.h"
 
@@ -70,6 +75,15 @@ std::string OutsideAddress() {
     return found;
 }
 
+// Takes the greeting and sends HELO, MAIL and RCPT for bob; returns the reply to DATA.
+std::string BeginMessage(SmtpClient& client) {
+    client.Reply();
+    client.Command("HELO c");
+    client.Command("MAIL FROM:<a@sender.test>");
+    client.Command("RCPT TO:<bob@example.test>");
+    return client.Command("DATA");
+}
+
 using SmtpsvcTest = SmtpServiceTest;
 
 TEST_F(SmtpsvcTest, MailToLocalDomainsReachesTheDropFolder) {
@@ -109,7 +123,152 @@ TEST_F(SmtpsvcTest, AClientOffTheLoopbackNetworkMayNotRelay) {
     EXPECT_EQ(client.Command("HELO outside.test").substr(0, 4), "250 ");
     EXPECT_EQ(client.Command("MAIL FROM:<a@sender.test>").substr(0, 4), "250 ");
     EXPECT_EQ(client.Command("RCPT TO:<far@remote.test>"), "550 5.7.1 Unable to relay\r\n");
+    EXPECT_EQ(client.Command("RCPT TO:<far@remote.test;bob@example.test>").substr(0, 4), "501 ");
+    EXPECT_EQ(client.Command("RCPT TO:<far@remote.test;SMTP:bob@example.test>").substr(0, 4),
+              "501 ");
     EXPECT_EQ(client.Command("RCPT TO:<bob@Example.Test>").substr(0, 4), "250 ");
+}
+
+TEST_F(SmtpsvcTest, OneClientAddressCannotTakeEverySession) {
+    StartSmtp();
+    std::vector<std::unique_ptr<SmtpClient>> clients;
+    for (int n = 0; n < smtpsvc::kMaxSessionsPerClient; ++n) {
+        clients.push_back(std::make_unique<SmtpClient>("127.0.0.1", port_, "127.0.0.2"));
+        ASSERT_EQ(clients.back()->Reply().substr(0, 4), "220 ") << n;
+    }
+    SmtpClient oneTooMany("127.0.0.1", port_, "127.0.0.2");
+    EXPECT_EQ(oneTooMany.Reply(), "421 4.3.2 Too many connections, try again later\r\n");
+    EXPECT_TRUE(oneTooMany.WaitForClose());
+    EXPECT_EQ(Connect("127.0.0.1", "127.0.0.3").Reply().substr(0, 4), "220 ");
+    clients.pop_back();
+    EXPECT_TRUE(WaitUntil(
+        [&] { return SmtpClient("127.0.0.1", port_, "127.0.0.2").Reply().starts_with("220 "); }));
+}
+
+// Sends one byte of the pattern after another, a pause between them, until a reply comes or
+// the wait passes; returns the reply.
+std::string Trickle(SmtpClient& client, std::string_view pattern, std::chrono::seconds wait) {
+    const auto deadline = std::chrono::steady_clock::now() + wait;
+    for (std::size_t n = 0; std::chrono::steady_clock::now() < deadline; ++n) {
+        client.Send(pattern.substr(n % pattern.size(), 1));
+        const std::string reply = client.Reply(std::chrono::milliseconds(20));
+        if (!reply.empty()) return reply;
+    }
+    return "";
+}
+
+TEST_F(SmtpsvcTest, AClientThatTricklesIsTimedOut) {
+    // The service's clock runs 1000 times faster: a command may take 0.3 s, a message 0.6 s.
+    ::setenv("VREL_CLOCK_SCALE", "1000", 1);
+    StartSmtp();
+    ::unsetenv("VREL_CLOCK_SCALE");
+    SmtpClient command = Connect();
+    command.Reply();
+    EXPECT_EQ(Trickle(command, "NOOP ", std::chrono::seconds(5)).substr(0, 10), "421 4.4.2 ");
+    EXPECT_TRUE(command.WaitForClose());
+
+    SmtpClient data = Connect();
+    ASSERT_EQ(BeginMessage(data).substr(0, 4), "354 ");
+    EXPECT_EQ(Trickle(data, "line\r\n", std::chrono::seconds(5)).substr(0, 10), "421 4.4.2 ");
+    EXPECT_TRUE(data.WaitForClose());
+    EXPECT_TRUE(Names(Folder("Queue")).empty());
+}
+
+TEST_F(SmtpsvcTest, RepliesAreSentWithoutDelay) {
+    StartSmtp();
+    SmtpClient client = Connect();
+    client.Reply();
+    // The service's end of this connection, taken from its process.
+    const int process = static_cast<int>(::syscall(SYS_pidfd_open, SmtpPid(), 0));
+    ASSERT_GE(process, 0);
+    int noDelay = -1;
+    for (const auto& entry : fs::directory_iterator("/proc/" + std::to_string(SmtpPid()) + "/fd")) {
+        const int handle = static_cast<int>(
+            ::syscall(SYS_pidfd_getfd, process, std::stoi(entry.path().filename()), 0));
+        sockaddr_in peer{};
+        socklen_t length = sizeof peer;
+        if (handle >= 0 &&
+            ::getpeername(handle, reinterpret_cast<sockaddr*>(&peer), &length) == 0 &&
+            ntohs(peer.sin_port) == client.LocalPort()) {
+            socklen_t size = sizeof noDelay;
+            ::getsockopt(handle, IPPROTO_TCP, TCP_NODELAY, &noDelay, &size);
+        }
+        if (handle >= 0) ::close(handle);
+    }
+    ::close(process);
+    EXPECT_EQ(noDelay, 1);
+}
+
+// The process's own group of the pids controller, for a limit on its number of tasks
+// (threads); gone again, the process back in the root group, at the end.
+class TaskLimit {
+  public:
+    explicit TaskLimit(pid_t pid)
+        : pid_(pid), group_(fs::path(kRoot) / ("vrel-smtpsvc-test-" + std::to_string(pid))) {
+        std::error_code error;
+        made_ = fs::create_directory(group_, error) && Write(group_ / "cgroup.procs", pid_);
+    }
+    ~TaskLimit() {
+        Write(fs::path(kRoot) / "cgroup.procs", pid_);
+        std::error_code error;
+        fs::remove(group_, error);
+    }
+    bool Made() const { return made_; }
+    bool Set(const std::string& limit) { return Write(group_ / "pids.max", limit); }
+
+  private:
+    static constexpr const char* kRoot = "/sys/fs/cgroup/pids";
+    template <typename T>
+    static bool Write(const fs::path& file, const T& value) {
+        std::ofstream out(file);
+        out << value << std::flush;
+        return out.good();
+    }
+    pid_t pid_;
+    fs::path group_;
+    bool made_ = false;
+};
+
+std::size_t Tasks(pid_t pid) {
+    std::error_code error;
+    const fs::directory_iterator tasks("/proc/" + std::to_string(pid) + "/task", error);
+    return static_cast<std::size_t>(std::distance(tasks, fs::directory_iterator()));
+}
+
+// A client whose thread cannot be made (the service at its task limit) costs that client
+// its connection, not the service its process.
+TEST_F(SmtpsvcTest, AClientWithoutAThreadIsDisconnectedAndTheServiceGoesOn) {
+    StartSmtp();
+    const pid_t pid = SmtpPid();
+    TaskLimit limit(pid);
+    if (!limit.Made()) GTEST_SKIP() << "no pids control group can be made here";
+    SmtpClient open = Connect();
+    ASSERT_EQ(open.Reply().substr(0, 4), "220 ");
+    // The start's probe session ends; then every task the service has is counted.
+    std::size_t tasks = 0;
+    int same = 0;
+    ASSERT_TRUE(WaitUntil([&] {
+        const std::size_t now = Tasks(pid);
+        same = now == tasks ? same + 1 : 0;
+        tasks = now;
+        return same >= 10;
+    }));
+    ASSERT_TRUE(limit.Set(std::to_string(tasks)));
+    {
+        SmtpClient refused = Connect();
+        EXPECT_EQ(refused.Reply(), "");
+        EXPECT_TRUE(refused.WaitForClose());
+    }
+    ASSERT_TRUE(limit.Set("max"));
+    EXPECT_EQ(Connect().Reply().substr(0, 4), "220 ");
+    EXPECT_EQ(open.Command("NOOP").substr(0, 4), "250 ");
+    EXPECT_EQ(SmtpPid(), pid);
+    bool logged = false;
+    for (const win::EVENTLOGRECORD& record : win::ReadEventLog()) {
+        logged |= record.SourceName == "SMTPSVC" &&
+                  record.Message.find("could not start a thread") != std::string::npos;
+    }
+    EXPECT_TRUE(logged);
 }
 
 TEST_F(SmtpsvcTest, LimitsHoldOverTheNetwork) {
@@ -182,11 +341,7 @@ TEST_F(SmtpsvcTest, KilledDuringDataDeliversNothing) {
     StartSmtp();
     {
         SmtpClient client = Connect();
-        client.Reply();
-        client.Command("HELO c");
-        client.Command("MAIL FROM:<a@sender.test>");
-        client.Command("RCPT TO:<bob@example.test>");
-        ASSERT_EQ(client.Command("DATA").substr(0, 4), "354 ");
+        ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
         client.Send("Subject: half\r\n\r\nthe first half\r\n");
         KillSmtp();
     }

@@ -107,7 +107,12 @@ class AccountDirectory {
     std::vector<Account> GroupsOf(const Account& account);
 
     // True when the user has a password and this is it. A blank password never matches.
+    // Every call hashes once, with or without a hash to match: the time a check takes tells
+    // nothing about the account.
     bool PasswordMatches(const Account& user, std::string_view password);
+    // Hashes the password once at the directory's cost and forgets the result: what a check
+    // of a real password costs, for a logon that has no account to check it against.
+    void HashInVain(std::string_view password);
     bool HasPassword(const Account& user);
 
   private:

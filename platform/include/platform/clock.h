@@ -40,5 +40,8 @@ std::string ShortDateText(const SYSTEMTIME& time);
 std::string LongTimeText(const SYSTEMTIME& time);
 // Short date, one blank, long time: the form of every dated line the suite writes.
 std::string DateTimeText(const SYSTEMTIME& time);
+// The local date and time as mail headers write it (RFC 5322), with the host's offset from
+// UTC: "Wed, 09 Dec 2026 10:10:10 +0100".
+std::string MailDateText();
 
 }  // namespace win

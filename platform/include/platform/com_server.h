@@ -50,17 +50,26 @@ HRESULT CoRevokeClassObject(DWORD registration);
 class TComServer {
   public:
     // Set when started with "/Automation": each time the count falls to zero the class
-    // objects leave the machine's table and the quit message is posted.
+    // objects leave the machine's table and the quit message is posted. They do the same
+    // when no client has used the server within the activation time-out after a class
+    // object was registered: the client that started it has given up. Set it before
+    // registering.
     void SetQuitOnLastRelease(bool quit);
+    bool QuitsOnLastRelease() const;
     int ObjectCount() const;
 
     // Used by the library for every object and lock.
     void Lock();
     void Unlock();
     void UnlockMany(int count);
+    // Used by the library once the activation time-out after a registration has passed.
+    void ActivationTimeOver();
 
   private:
+    void Quit();
+
     bool quitOnLastRelease_ = false;
+    bool used_ = false;
     int count_ = 0;
 };
 

@@ -7,12 +7,15 @@
 //   faHidden, an entry without write permission for its owner is faReadOnly; faSysFile and
 //   faVolumeID never occur. A search does not list "." and "..".
 // - Names made here must be valid Windows names (no control characters, none of <>:"/\|?*).
-// - Replacing writes (WriteFileAtomically) are atomic against a writer that dies, not
-//   against a power failure (no fsync).
+// - Whole-file writes (WriteFileDurably, WriteFileAtomically) are atomic against a writer
+//   that dies and durable against a power failure: the file is synced before it takes its
+//   name and the folder after.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -72,6 +75,7 @@ class FileHandle {
     ~FileHandle();
 
     bool IsOpen() const { return fd_ >= 0; }
+    int Descriptor() const { return fd_; }
     bool Write(std::string_view bytes);  // all of them, or false
     // Up to count bytes (FileRead): their number, 0 at the end of the file, -1 on failure.
     std::ptrdiff_t Read(void* buffer, std::size_t count);
@@ -80,6 +84,9 @@ class FileHandle {
   private:
     int fd_ = -1;
 };
+
+// Writes all the bytes to an open descriptor, going on after interruptions; false on failure.
+bool WriteAll(int fd, std::string_view bytes);
 
 // Opens an existing file for reading only (FileOpen with fmOpenRead); the handle is not open
 // when the file cannot be opened.
@@ -96,6 +103,28 @@ struct NewFile {
 // the creation are one step, so of many callers racing for one name exactly one gets Created.
 NewFile CreateNewFile(std::string_view path);
 
+// A file that one holder keeps open for itself, as CreateFile with no sharing and
+// FILE_FLAG_DELETE_ON_CLOSE does: opened (created when missing) and held, then removed and let
+// go when the object goes. The hold ends with the holder's process however it ends, so a
+// file left behind by a killed holder is free again: the next caller takes it over. Of many
+// callers racing for one name, exactly one holds it.
+class HeldFile {
+  public:
+    // Created: this object holds the file; Exists: another holder has it; Failed: it cannot
+    // be opened (no folder, no rights, a folder of that name).
+    explicit HeldFile(std::string_view path);
+    HeldFile(const HeldFile&) = delete;
+    HeldFile& operator=(const HeldFile&) = delete;
+    ~HeldFile();
+
+    CreateStatus Status() const { return status_; }
+
+  private:
+    std::filesystem::path host_;
+    int fd_ = -1;
+    CreateStatus status_ = CreateStatus::Failed;
+};
+
 // Reserves a fresh name in `folder`: "TMP" + the smallest counter from 1 up that no entry uses
 // + ".$$$"; the file is created empty so that no other caller gets it. The name alone is
 // returned (the runtime library's temporary-name form); empty when none can be made.
@@ -104,10 +133,24 @@ std::string CreateTempFileName(std::string_view folder);
 std::optional<std::string> ReadWholeFile(std::string_view path);
 // Creates or overwrites the file with the bytes.
 bool WriteWholeFile(std::string_view path, std::string_view bytes);
-// Creates or overwrites the file so that it appears under its name only when complete: the
-// bytes go to a temporary name in the same folder (CreateTempFileName's form, never ".eml"),
-// which is then renamed over the target. The folder is not created.
+// Creates or overwrites the file (its name in any letter case) through WriteFileDurably.
+// The folder is not created.
 bool WriteFileAtomically(std::string_view path, std::string_view bytes);
+
+// Whether a whole-file write may take the place of an existing file.
+enum class Existing { Replace, Keep };
+enum class DurableWrite { Written, Exists, Failed };
+
+// The one way the machine's programs write a file that must appear whole or not at all, and
+// stay after a power failure once written: `fill` writes a temporary file in the target's
+// folder (a hidden name, "." + the target's name + a random suffix, that no "*.eml" listing
+// takes), which is synced, renamed to the host path `target` (with Keep, only when no entry
+// of that name exists: Exists otherwise) and then the folder is synced. The file is readable
+// and writable by its owner only. The folder is not created; a failure leaves no temporary.
+DurableWrite WriteFileDurably(const std::filesystem::path& target, Existing existing,
+                              const std::function<bool(int fd)>& fill);
+// The bytes as the whole file, replacing any; true when written.
+bool WriteFileDurably(const std::filesystem::path& target, std::string_view bytes);
 
 // A text stream opened for appending, as the runtime library's fopen(path, "a+") in text mode:
 // the file is created when missing, and every LF written is stored as CR LF (so a text ending

@@ -154,6 +154,7 @@ class TService {
 
 class TServiceApplication {
   public:
+    // Raises the process's soft limit of open files to its hard limit, as servers do.
     TServiceApplication(int argc, char** argv);
     TServiceApplication(const TServiceApplication&) = delete;
     TServiceApplication& operator=(const TServiceApplication&) = delete;

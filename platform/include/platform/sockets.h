@@ -18,6 +18,9 @@
 // - An exception that escapes ClientExecute goes to HandleException, which by default
 //   does nothing (this layer never prints); the thread then ends instead of waiting in
 //   the cache. HandleException runs on the client thread and must not block.
+// - A client whose thread the system cannot make (a task limit) is not served: its
+//   connection is closed, HandleException reports "Thread creation error: ..." on the
+//   accept thread, and the server goes on accepting.
 // - A thread kept in cache waits for its next client without limit: the cache grows to
 //   the highest number of simultaneous clients and shrinks only at deactivation.
 // - The port comes from the services file entry of Service ("name port/proto [aliases]",
@@ -26,6 +29,9 @@
 //   that still has connections in TIME_WAIT, as Windows does.
 // - The queue of pending connections is the host's largest (SOMAXCONN), not 5: on Linux a
 //   short queue loses the clients of a burst silently (SYN cookies), where Windows refuses them.
+// - Accepted connections send without delay (TCP_NODELAY): callers gather each reply into
+//   one write, and Nagle's algorithm would hold the tail of a large one back for the
+//   client's delayed acknowledgement (40 ms on Linux).
 // - gethostname is the host's own name, as the socket layer of Windows reports the DNS
 //   host name rather than the computer name.
 #pragma once
@@ -108,8 +114,9 @@ class TServerClientThread {
     // The owner ends the thread first (Terminate, close the client, WaitFor).
     virtual ~TServerClientThread();
 
-    // Starts the thread; later calls do nothing.
-    void Resume();
+    // Starts the thread; later calls do nothing. False, after HandleException has been given
+    // "Thread creation error: ..." on the caller's thread, when the system makes no thread.
+    bool Resume();
     // Hands a waiting thread its next client; false (socket untouched) when the thread is
     // busy or ending.
     bool ReActivate(std::unique_ptr<TServerClientWinSocket>& socket);
@@ -133,6 +140,7 @@ class TServerClientThread {
 
   private:
     void Execute();
+    void Report(std::exception_ptr error);
     bool StartConnect();
     bool EndConnect(bool keep);
 

@@ -69,7 +69,7 @@ bool WriteDropCopies(const std::string& id, const std::string& sender,
     for (std::size_t n = 0; n < local.size(); ++n) {
         const std::string copy = "x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
                                  "\r\n" + std::string(message);
-        if (!WriteDurably(folder / (id + "-" + std::to_string(n + 1) + ".eml"), copy)) {
+        if (!win::WriteFileDurably(folder / (id + "-" + std::to_string(n + 1) + ".eml"), copy)) {
             return false;
         }
     }

@@ -119,7 +119,8 @@ void QueueWorker::TakePickupFile(const fs::path& file, const ServerConfig& confi
     PickupMessage message;
     if (!ParsePickupFile(text, message)) {
         if (!config.badMailDirectory.empty() && win::ForceDirectories(config.badMailDirectory) &&
-            WriteDurably(win::ToHostPath(config.badMailDirectory) / file.filename(), text)) {
+            win::WriteFileDurably(win::ToHostPath(config.badMailDirectory) / file.filename(),
+                                  text)) {
             fs::remove(file, error);
         }
         return;

@@ -1,5 +1,12 @@
 #include "smtp_listener.h"
 
+#include <netinet/in.h>
+#include <netinet/tcp.h>
+#include <sys/socket.h>
+
+
+#include "platform/clock.h"
+#include "platform/eventlog.h"
 #include "server_config.h"
 #include "smtp_session.h"
 
@@ -23,22 +30,24 @@ class QueueHost : public SessionHost {
 class TSmtpClientThread : public win::TServerClientThread {
   public:
     TSmtpClientThread(std::unique_ptr<win::TServerClientWinSocket> socket, QueueWorker& worker,
-                      std::atomic<int>& sessions)
+                      SessionCount& sessions)
         : TServerClientThread(std::move(socket)), host_(worker), sessions_(sessions) {}
 
   protected:
     void ClientExecute() override {
         win::TServerClientWinSocket& socket = *ClientSocket();
-        win::TWinSocketStream stream(socket, kIdleTimeout);
-        // Counted for the whole session, also when a receive error ends it.
-        struct Count {
-            std::atomic<int>& sessions;
-            ~Count() { --sessions; }
-        } count{sessions_};
-        if (++sessions_ > kMaxSessions) {
+        win::TWinSocketStream stream(socket, kWriteTimeout);
+        const std::string& clientIp = socket.RemoteAddress();
+        if (!sessions_.Enter(clientIp)) {
             stream.Write("421 4.3.2 Too many connections, try again later\r\n");
         } else {
-            Converse(stream, socket.RemoteAddress());
+            // Counted for the whole session, also when a receive error ends it.
+            struct Leave {
+                SessionCount& sessions;
+                const std::string& clientIp;
+                ~Leave() { sessions.Leave(clientIp); }
+            } leave{sessions_, clientIp};
+            Converse(stream, clientIp);
         }
         socket.Close();
     }
@@ -49,24 +58,54 @@ class TSmtpClientThread : public win::TServerClientThread {
         SmtpSession session(host_, ServerName(config), clientIp, IsLoopbackAddress(clientIp),
                             config.limits);
         stream.Write(session.Greeting());
+        std::uint32_t since = win::GetTickCount();  // the last reply
         char buffer[4096];
         while (!session.Closed() && !Terminated()) {
-            if (!stream.WaitForData(kIdleTimeout)) {
+            const std::uint32_t limit = session.InData() ? kDataTimeout : kCommandTimeout;
+            const std::uint32_t spent = win::GetTickCount() - since;
+            if (spent >= limit || !stream.WaitForData(limit - spent)) {
                 stream.Write(session.TimedOut());
                 break;
             }
             const std::size_t received = stream.Read(buffer, sizeof buffer);
             if (received == 0) break;
             const std::string replies = session.Receive(std::string_view(buffer, received));
-            if (!replies.empty()) stream.Write(replies);
+            if (replies.empty()) continue;
+            stream.Write(replies);
+            since = win::GetTickCount();
         }
     }
 
     QueueHost host_;
-    std::atomic<int>& sessions_;
+    SessionCount& sessions_;
 };
 
+// Replies are whole writes; waiting for an acknowledgement before sending one only slows
+// a pipelining client down.
+void SendWithoutDelay(const win::TServerClientWinSocket& client) {
+    const int on = 1;
+    ::setsockopt(client.SocketHandle(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
+}
+
 }  // namespace
+
+bool SessionCount::Enter(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    int& fromClient = perClient_[address];
+    if (total_ >= kMaxSessions || fromClient >= kMaxSessionsPerClient) {
+        if (fromClient == 0) perClient_.erase(address);
+        return false;
+    }
+    ++total_;
+    ++fromClient;
+    return true;
+}
+
+void SessionCount::Leave(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    --total_;
+    if (--perClient_[address] == 0) perClient_.erase(address);
+}
 
 bool IsLoopbackAddress(std::string_view address) {
     return address.starts_with("127.");
@@ -77,7 +116,17 @@ SmtpListener::SmtpListener(QueueWorker& worker) : worker_(worker) {
     socket_.Port = 25;
     socket_.OnGetThread = [this](std::unique_ptr<win::TServerClientWinSocket>& client,
                                  std::unique_ptr<win::TServerClientThread>& thread) {
-        thread = std::make_unique<TSmtpClientThread>(std::move(client), worker_, sessions_);
+        SendWithoutDelay(*client);
+        const std::string clientIp = client->RemoteAddress();
+        auto session = std::make_unique<TSmtpClientThread>(std::move(client), worker_, sessions_);
+        if (!session->Resume()) {
+            // The session object closes the connection; the service serves the next client.
+            win::ReportEvent("SMTPSVC", win::EVENTLOG_ERROR_TYPE, 0, 0,
+                             "The SMTP service could not start a thread for the client " +
+                                 clientIp + "; the connection is closed.");
+            return;
+        }
+        thread = std::move(session);
     };
 }
 

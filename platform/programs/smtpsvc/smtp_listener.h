@@ -1,19 +1,43 @@
 // The SMTP service stand-in's listening socket: the services-file port "smtp" (25 when the
 // file has no entry), one thread per client, each running an SmtpSession over the
-// connection. A client that stays silent for kIdleTimeout machine milliseconds is told so
-// and disconnected; beyond kMaxSessions clients at once, a new client is turned away.
+// connection. A command line must have come whole within kCommandTimeout machine
+// milliseconds of the last reply, the message text within kDataTimeout of the 354 reply
+// (the server time-outs of RFC 5321 4.5.3.2), however slowly its bytes trickle in; a client
+// that takes longer is told so and disconnected. Beyond kMaxSessions clients at once, or
+// kMaxSessionsPerClient from one address, a new client is turned away. A client whose
+// thread cannot be started is disconnected and the failure goes to the event log.
 #pragma once
 
-#include <atomic>
 #include <cstdint>
+#include <map>
+#include <mutex>
+#include <string>
 
 #include "platform/sockets.h"
 #include "queue_worker.h"
 
 namespace smtpsvc {
 
-inline constexpr std::uint32_t kIdleTimeout = 600000;
+inline constexpr std::uint32_t kCommandTimeout = 300000;
+inline constexpr std::uint32_t kDataTimeout = 600000;
+// How long a reply may wait for the client to take it.
+inline constexpr std::uint32_t kWriteTimeout = 600000;
 inline constexpr int kMaxSessions = 100;
+// As Postfix does by default: half of all, so one host cannot take every session.
+inline constexpr int kMaxSessionsPerClient = kMaxSessions / 2;
+
+// The sessions open now, in all and per client address.
+class SessionCount {
+  public:
+    // Counts a session of the address; false (and nothing counted) when a limit is reached.
+    bool Enter(const std::string& address);
+    void Leave(const std::string& address);
+
+  private:
+    std::mutex mutex_;
+    int total_ = 0;
+    std::map<std::string, int> perClient_;
+};
 
 class SmtpListener {
   public:
@@ -24,7 +48,7 @@ class SmtpListener {
 
   private:
     QueueWorker& worker_;
-    std::atomic<int> sessions_{0};
+    SessionCount sessions_;
     win::TServerSocket socket_;
 };
 

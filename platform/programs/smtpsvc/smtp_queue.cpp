@@ -1,7 +1,5 @@
 #include "smtp_queue.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -13,6 +11,7 @@
 #include <iterator>
 
 #include "platform/com_wire.h"
+#include "platform/fs.h"
 
 namespace smtpsvc {
 namespace fs = std::filesystem;
@@ -23,26 +22,6 @@ constexpr std::string_view kMessageExtension = ".eml";
 constexpr std::string_view kEnvelopeExtension = ".env";
 
 enum ValueKind : std::uint8_t { kEmpty = 0, kNull = 1, kInteger = 2, kText = 3, kBytes = 4 };
-
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-bool SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
-}
 
 void WriteValue(win::WireWriter& out, const win::VARIANT& value) {
     switch (value.vt()) {
@@ -133,20 +112,6 @@ bool DecodeEntry(std::string_view bytes, QueueEntry& entry) {
 
 }  // namespace
 
-bool WriteDurably(const fs::path& target, std::string_view bytes) {
-    const fs::path folder = target.parent_path();
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool written = WriteAll(fd, bytes) && ::fchmod(fd, 0644) == 0 && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || ::rename(temporary.c_str(), target.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return SyncFolder(folder);
-}
-
 std::string NewMessageId() {
     static std::atomic<unsigned> counter{0};
     const auto now = std::chrono::system_clock::now().time_since_epoch();
@@ -174,7 +139,7 @@ bool MessageQueue::Add(std::string_view content, const win::Envelope& envelope, 
     QueueEntry entry;
     entry.id = NewMessageId();
     entry.envelope = envelope;
-    if (!WriteDurably(MessageFile(entry.id), content)) return false;
+    if (!win::WriteFileDurably(MessageFile(entry.id), content)) return false;
     if (!Save(entry)) {
         fs::remove(MessageFile(entry.id), error);
         return false;
@@ -192,7 +157,7 @@ bool MessageQueue::Load(std::string_view id, QueueEntry& entry) const {
 }
 
 bool MessageQueue::Save(const QueueEntry& entry) const {
-    return WriteDurably(EnvelopeFile(entry.id), EncodeEntry(entry));
+    return win::WriteFileDurably(EnvelopeFile(entry.id), EncodeEntry(entry));
 }
 
 void MessageQueue::Remove(std::string_view id) const {

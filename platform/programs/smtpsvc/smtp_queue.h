@@ -57,11 +57,6 @@ class MessageQueue {
     std::filesystem::path folder_;
 };
 
-// Writes the file so that it appears under its name only when complete, and is on disk
-// when this returns true: a temporary name beginning with "." in the same folder, synced,
-// renamed into place, and the folder synced.
-bool WriteDurably(const std::filesystem::path& target, std::string_view bytes);
-
 // A name no other message of any process gets: time, process and a counter.
 std::string NewMessageId();
 

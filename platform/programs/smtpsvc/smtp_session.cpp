@@ -1,10 +1,13 @@
 #include "smtp_session.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
+#include <optional>
 
 #include "platform/clock.h"
 #include "platform/text.h"
+#include "smtp_address.h"
 
 namespace smtpsvc {
 namespace {
@@ -37,15 +40,31 @@ bool StartsWithText(std::string_view text, std::string_view prefix) {
     return text.size() >= prefix.size() && win::SameText(text.substr(0, prefix.size()), prefix);
 }
 
-// "FROM:<path> params" or "TO:<path> params": the address inside the path (a source route
-// dropped) and the parameters after it. False when the form is wrong.
-bool ParsePath(std::string_view argument, std::string_view keyword, std::string& address,
+// The end of a path that begins with "<": the index of its ">", which a quoted local part
+// may hold; npos when it does not close.
+std::size_t PathEnd(std::string_view text) {
+    bool quoted = false;
+    for (std::size_t at = 1; at < text.size(); ++at) {
+        if (quoted && text[at] == '\\') {
+            ++at;
+        } else if (text[at] == '"') {
+            quoted = !quoted;
+        } else if (!quoted && text[at] == '>') {
+            return at;
+        }
+    }
+    return std::string_view::npos;
+}
+
+// "FROM:<path> params" or "TO:<path> params": the content of the path and the parameters
+// after it. The brackets may be left out; then the path ends at the first blank. False
+// when the form is wrong.
+bool SplitPath(std::string_view argument, std::string_view keyword, std::string_view& path,
                std::string_view& parameters) {
     if (!StartsWithText(argument, keyword)) return false;
     std::string_view rest = TrimBlanks(argument.substr(keyword.size()));
-    std::string_view path;
     if (!rest.empty() && rest.front() == '<') {
-        const std::size_t close = rest.find('>');
+        const std::size_t close = PathEnd(rest);
         if (close == std::string_view::npos) return false;
         path = rest.substr(1, close - 1);
         parameters = TrimBlanks(rest.substr(close + 1));
@@ -53,37 +72,20 @@ bool ParsePath(std::string_view argument, std::string_view keyword, std::string&
         const std::size_t blank = rest.find(' ');
         path = rest.substr(0, blank);
         parameters = blank == std::string_view::npos ? std::string_view() : rest.substr(blank + 1);
+        if (path.empty()) return false;
     }
-    if (!path.empty() && path.front() == '@') {
-        const std::size_t colon = path.find(':');
-        if (colon == std::string_view::npos) return false;
-        path.remove_prefix(colon + 1);
-    }
-    if (path.size() > kMaxPath) return false;
-    for (const unsigned char c : path) {
-        if (c <= ' ' || c == 127 || c == '<' || c == '>') return false;
-    }
-    address.assign(path);
-    return true;
+    return path.size() <= kMaxPath;
 }
 
-bool ValidMailbox(std::string_view address) {
-    const std::size_t at = address.rfind('@');
-    return at != std::string_view::npos && at > 0 && at + 1 < address.size();
-}
-
-std::string DateText() {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    win::SYSTEMTIME now;
-    win::GetLocalTime(now);
-    char text[64];
-    // The machine's local time; its offset from UTC is not known here.
-    std::snprintf(text, sizeof text, "%s, %u %s %u %02u:%02u:%02u -0000", kDays[now.wDayOfWeek % 7],
-                  now.wDay, kMonths[(now.wMonth + 11) % 12], now.wYear, now.wHour, now.wMinute,
-                  now.wSecond);
-    return text;
+// Appends text with each bare CR or LF as a CR LF line end: the stored message has no
+// other.
+void AppendWithCrLfLineEnds(std::string& to, std::string_view text) {
+    for (std::size_t end = text.find_first_of("\r\n"); end != std::string_view::npos;
+         end = text.find_first_of("\r\n")) {
+        to.append(text.substr(0, end)).append("\r\n");
+        text.remove_prefix(end + 1);
+    }
+    to.append(text);
 }
 
 }  // namespace
@@ -115,42 +117,61 @@ std::string SmtpSession::TimedOut() {
 std::string SmtpSession::Receive(std::string_view bytes) {
     std::string replies;
     while (!bytes.empty() && !closed_) {
-        const std::size_t lf = bytes.find('\n');
-        const bool complete = lf != std::string_view::npos;
-        const std::string_view piece = complete ? bytes.substr(0, lf) : bytes;
-        bytes.remove_prefix(complete ? lf + 1 : bytes.size());
-        if (phase_ == Phase::Command) {
-            if (!overlong_ && pending_.size() + piece.size() < kMaxCommandLine) {
-                pending_.append(piece);
-            } else {
-                overlong_ = true;
-                pending_.clear();
-            }
-            if (!complete) continue;
-            if (overlong_) {
-                overlong_ = false;
-                replies += Error(Reply("500 5.5.2 Line too long"));
-                continue;
-            }
-        } else {
-            pending_.append(piece);
-            if (!complete) {
-                // Keep a final CR back: it may be the first half of the line end.
-                const bool lastIsCr = !pending_.empty() && pending_.back() == '\r';
-                if (pending_.size() > kDataPiece) {
-                    const std::size_t keep = lastIsCr ? 1 : 0;
-                    DataLine(std::string_view(pending_).substr(0, pending_.size() - keep), false);
-                    pending_.erase(0, pending_.size() - keep);
-                }
-                continue;
-            }
+        const bool complete = phase_ == Phase::Command ? TakeCommand(bytes) : TakeData(bytes);
+        if (!complete) continue;
+        if (overlong_) {
+            overlong_ = false;
+            replies += Error(Reply("500 5.5.2 Line too long"));
+            continue;
         }
-        if (!pending_.empty() && pending_.back() == '\r') pending_.pop_back();
         const std::string line = std::move(pending_);
         pending_.clear();
         replies += Line(line);
     }
     return replies;
+}
+
+// Takes command bytes up to and with the next LF into pending_, without its line end;
+// true when the line is complete.
+bool SmtpSession::TakeCommand(std::string_view& bytes) {
+    const std::size_t lf = bytes.find('\n');
+    const bool complete = lf != std::string_view::npos;
+    const std::string_view piece = complete ? bytes.substr(0, lf) : bytes;
+    bytes.remove_prefix(complete ? lf + 1 : bytes.size());
+    if (!overlong_ && pending_.size() + piece.size() < kMaxCommandLine) {
+        pending_.append(piece);
+    } else {
+        overlong_ = true;
+        pending_.clear();
+    }
+    if (complete && !pending_.empty() && pending_.back() == '\r') pending_.pop_back();
+    return complete;
+}
+
+// Takes message bytes up to and with the next CR LF into pending_, without the CR LF; true
+// when the line is complete. Only CR LF ends a line here: a bare LF or CR is text, so that
+// no other line end can make a "." line that ends the message.
+bool SmtpSession::TakeData(std::string_view& bytes) {
+    if (!pending_.empty() && pending_.back() == '\r' && bytes.front() == '\n') {
+        pending_.pop_back();
+        bytes.remove_prefix(1);
+        return true;
+    }
+    const std::size_t end = bytes.find("\r\n");
+    if (end != std::string_view::npos) {
+        pending_.append(bytes.substr(0, end));
+        bytes.remove_prefix(end + 2);
+        return true;
+    }
+    pending_.append(bytes);
+    bytes = std::string_view();
+    // Keep a final CR back: it may be the first half of the line end.
+    if (pending_.size() > kDataPiece) {
+        const std::size_t keep = pending_.back() == '\r' ? 1 : 0;
+        DataLine(std::string_view(pending_).substr(0, pending_.size() - keep), false);
+        pending_.erase(0, pending_.size() - keep);
+    }
+    return false;
 }
 
 std::string SmtpSession::Line(std::string_view line) {
@@ -164,13 +185,16 @@ void SmtpSession::DataLine(std::string_view line, bool complete) {
     if (!continued_ && !line.empty() && line.front() == '.') line.remove_prefix(1);
     continued_ = !complete;
     if (tooBig_) return;
-    const std::size_t added = line.size() + (complete ? 2 : 0);
+    // Each bare CR or LF grows by one byte to a CR LF.
+    const auto bare =
+        std::count_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; });
+    const std::size_t added = line.size() + static_cast<std::size_t>(bare) + (complete ? 2 : 0);
     if (message_.content.size() + added > limits_.maxMessageSize) {
         tooBig_ = true;
         std::string().swap(message_.content);
         return;
     }
-    message_.content.append(line);
+    AppendWithCrLfLineEnds(message_.content, line);
     if (complete) message_.content.append("\r\n");
 }
 
@@ -236,11 +260,14 @@ std::string SmtpSession::Hello(std::string_view argument, bool extended) {
 std::string SmtpSession::Mail(std::string_view argument) {
     if (helloName_.empty()) return Error(Reply("503 5.5.1 Send hello first"));
     if (haveSender_) return Error(Reply("503 5.5.1 Sender already specified"));
-    std::string sender;
+    std::string_view path;
     std::string_view parameters;
-    if (!ParsePath(argument, "FROM:", sender, parameters)) {
+    if (!SplitPath(argument, "FROM:", path, parameters)) {
         return Error(Reply("501 5.5.4 Syntax: MAIL FROM:<address>"));
     }
+    const std::optional<std::string_view> sender =
+        path.empty() ? std::optional(path) : PathMailbox(path);
+    if (!sender) return Error(Reply("501 5.1.7 Invalid address"));
     while (!parameters.empty()) {
         const std::size_t blank = parameters.find(' ');
         const std::string_view parameter = parameters.substr(0, blank);
@@ -263,24 +290,30 @@ std::string SmtpSession::Mail(std::string_view argument) {
         }
     }
     haveSender_ = true;
-    message_.sender = std::move(sender);
+    message_.sender.assign(*sender);
     return Reply("250 2.1.0 <" + message_.sender + ">... Sender OK");
 }
 
 std::string SmtpSession::Rcpt(std::string_view argument) {
     if (!haveSender_) return Error(Reply("503 5.5.1 Need MAIL command"));
-    std::string recipient;
+    std::string_view path;
     std::string_view parameters;
-    if (!ParsePath(argument, "TO:", recipient, parameters) || !parameters.empty()) {
+    if (!SplitPath(argument, "TO:", path, parameters) || path.empty() || !parameters.empty()) {
         return Error(Reply("501 5.5.4 Syntax: RCPT TO:<address>"));
     }
-    if (!ValidMailbox(recipient)) return Error(Reply("501 5.1.3 Invalid address"));
+    const std::optional<std::string_view> mailbox = PathMailbox(path);
+    if (!mailbox) return Error(Reply("501 5.1.3 Invalid address"));
+    const std::string recipient(*mailbox);
+    std::string key = win::UpperCase(recipient);
+    // A recipient named twice gets one copy.
+    if (recipientKeys_.contains(key)) return Reply("250 2.1.5 <" + recipient + ">... Recipient OK");
     if (message_.recipients.size() >= limits_.maxRecipients) {
         return Reply("452 4.5.3 Too many recipients");
     }
     if (!clientOnLoopback_ && !host_.IsLocalDomain(DomainOf(recipient))) {
         return Error(Reply("550 5.7.1 Unable to relay"));
     }
+    recipientKeys_.insert(std::move(key));
     message_.recipients.push_back(recipient);
     return Reply("250 2.1.5 <" + recipient + ">... Recipient OK");
 }
@@ -305,13 +338,14 @@ void SmtpSession::ResetTransaction() {
     haveSender_ = false;
     message_.sender.clear();
     message_.recipients.clear();
+    recipientKeys_.clear();
     std::string().swap(message_.content);
     tooBig_ = false;
 }
 
 std::string SmtpSession::ReceivedLine() const {
     return "Received: from " + helloName_ + " ([" + clientIp_ + "]) by " + serverName_ +
-           " with ESMTP;\r\n\t" + DateText() + "\r\n";
+           " with ESMTP;\r\n\t" + win::MailDateText() + "\r\n";
 }
 
 }  // namespace smtpsvc

@@ -7,11 +7,13 @@
 // end; a longer one is read to its end, discarded and refused. Message text is kept only up
 // to the size limit (the rest is read and dropped until the final "."), the recipients up
 // to their limit, and a client that keeps sending wrong commands is disconnected. Memory
-// stays bounded by the limits whatever arrives. Lines may end in CR LF or a bare LF; the
-// stored message has CR LF line ends.
+// stays bounded by the limits whatever arrives. A command line may end in CR LF or a bare
+// LF; message text is split only at CR LF, so only CR LF "." CR LF ends it, and a bare CR
+// or LF inside is stored as a CR LF line end.
 #pragma once
 
 #include <cstddef>
+#include <set>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -59,10 +61,14 @@ class SmtpSession {
     std::string TimedOut();
     // True once the session has said its last reply (QUIT, time-out, too many errors).
     bool Closed() const { return closed_; }
+    // True between the 354 reply and the end of the message text.
+    bool InData() const { return phase_ == Phase::Data; }
 
   private:
     enum class Phase { Command, Data };
 
+    bool TakeCommand(std::string_view& bytes);
+    bool TakeData(std::string_view& bytes);
     std::string Line(std::string_view line);
     std::string Command(std::string_view line);
     void DataLine(std::string_view line, bool complete);
@@ -88,6 +94,7 @@ class SmtpSession {
     std::string helloName_;
     bool haveSender_ = false;
     ReceivedMessage message_;
+    std::set<std::string> recipientKeys_;  // the recipients upper-cased
     bool tooBig_ = false;
     std::size_t errors_ = 0;
     bool closed_ = false;

@@ -5,9 +5,9 @@
 
 #include <memory>
 
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "store/machine.h"
 #include "store/schema.h"
 
 namespace win {
@@ -38,6 +38,10 @@ std::optional<std::string> NameFault(std::string_view name, std::size_t maxLengt
     if (name.find_first_not_of(". ") == std::string_view::npos) {
         return "consists only of dots and blanks";
     }
+    // Windows paths drop trailing dots and blanks, so such a name would share another's
+    // folders.
+    if (name.back() == '.') return "ends in a period";
+    if (name.back() == ' ') return "ends in a blank";
     return std::nullopt;
 }
 
@@ -391,9 +395,23 @@ bool AccountDirectory::HasPassword(const Account& user) {
 }
 
 bool AccountDirectory::PasswordMatches(const Account& user, std::string_view password) {
-    if (password.empty() || HasNul(password)) return false;
     const auto hash = HashOf(user);
-    return hash && HashMatches(password, *hash);
+    if (password.empty() || HasNul(password) || !hash) {
+        HashInVain(password);
+        return false;
+    }
+    return HashMatches(password, *hash);
+}
+
+void AccountDirectory::HashInVain(std::string_view password) {
+    // A fixed salt: the work is what counts, not the result.
+    static constexpr char kSalt[] = "timing-equaliser";
+    char setting[CRYPT_GENSALT_OUTPUT_SIZE];
+    if (!::crypt_gensalt_rn("$y$", static_cast<unsigned long>(HashCost()), kSalt, sizeof kSalt - 1,
+                            setting, sizeof setting)) {
+        return;
+    }
+    HashMatches(password, setting);
 }
 
 int AccountDirectory::HashCost() {

@@ -11,9 +11,12 @@ std::optional<Authority> LogonAuthority(AccountDirectory& directory, std::string
     return directory.FindReachableAuthority(domain);
 }
 
+// Every path hashes once (PasswordMatches does so for a blank account too), so that a
+// logon takes as long for a blank, disabled or unknown account as for a wrong password.
 DWORD Check(AccountDirectory& directory, const Account& user, std::string_view password) {
     const bool blankAccount = !directory.HasPassword(user);
-    const bool proven = blankAccount ? password.empty() : directory.PasswordMatches(user, password);
+    const bool matches = directory.PasswordMatches(user, password);
+    const bool proven = blankAccount ? password.empty() : matches;
     if (!proven) return ERROR_LOGON_FAILURE;
     if (user.disabled) return ERROR_ACCOUNT_DISABLED;
     return blankAccount ? ERROR_ACCOUNT_RESTRICTION : ERROR_SUCCESS;
@@ -31,7 +34,10 @@ DWORD LogonUser(std::string_view userName, std::string_view domain, std::string_
     const auto authority = LogonAuthority(directory, domain);
     if (!authority) return ERROR_NO_SUCH_DOMAIN;
     const auto user = directory.FindAccount(*authority, userName);
-    if (!user || user->kind != AccountClass::User) return ERROR_LOGON_FAILURE;
+    if (!user || user->kind != AccountClass::User) {
+        directory.HashInVain(password);
+        return ERROR_LOGON_FAILURE;
+    }
     const DWORD result = Check(directory, *user, password);
     if (result == ERROR_SUCCESS) token = TokenOf(*user);
     return result;

@@ -15,6 +15,7 @@
 
 #include "platform/clock.h"
 #include "platform/com_wire.h"
+#include "platform/registry.h"
 #include "store/machine.h"
 
 namespace win::com {
@@ -23,6 +24,19 @@ namespace {
 
 // Requests and replies carry paths and field values, never message bodies.
 constexpr std::uint32_t kMaxFrame = 16u << 20;
+
+constexpr std::uint32_t kDefaultActivationTimeout = 30000;
+constexpr std::uint32_t kDefaultCallTimeout = 60000;
+
+std::uint32_t MachineKnob(const char* name, std::uint32_t fallback) {
+    TRegistry registry;
+    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
+        registry.GetDataType(name) != REG_DWORD) {
+        return fallback;
+    }
+    const std::int32_t value = registry.ReadInteger(name);
+    return value > 0 ? static_cast<std::uint32_t>(value) : fallback;
+}
 
 // A socket address for path. A path too long for sun_path is reached through the
 // folder's descriptor, which dir keeps open for the bind or connect.
@@ -91,6 +105,14 @@ int Fd::Release() {
 
 void Fd::Reset() {
     if (fd_ >= 0) ::close(std::exchange(fd_, -1));
+}
+
+std::uint32_t MachineActivationTimeout() {
+    return MachineKnob("ComActivationTimeout", kDefaultActivationTimeout);
+}
+
+std::uint32_t MachineCallTimeout() {
+    return MachineKnob("ComCallTimeout", kDefaultCallTimeout);
 }
 
 fs::path ClassObjectFolder() {

@@ -32,6 +32,9 @@ std::string EncodeReply(const Reply& reply);
 bool DecodeReply(std::string_view bytes, Reply& reply);
 
 bool ComInitialized();
+// The machine's time-outs in its milliseconds: ComActivationTimeout, ComCallTimeout.
+std::uint32_t MachineActivationTimeout();
+std::uint32_t MachineCallTimeout();
 // The default value of HKCR\CLSID\{clsid}\<serverKey>, or nullopt without that key.
 std::optional<std::string> ReadClassServer(const CLSID& clsid, std::string_view serverKey);
 

@@ -10,7 +10,6 @@
 #include "platform/clock.h"
 #include "platform/com.h"
 #include "platform/com_wire.h"
-#include "platform/registry.h"
 
 namespace win {
 namespace {
@@ -19,19 +18,7 @@ using com::Channel;
 using com::Clock;
 using com::Fd;
 
-constexpr std::uint32_t kDefaultActivationTimeout = 30000;
-constexpr std::uint32_t kDefaultCallTimeout = 60000;
 constexpr auto kPollInterval = std::chrono::milliseconds(5);
-
-std::uint32_t MachineKnob(const char* name, std::uint32_t fallback) {
-    TRegistry registry;
-    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
-        registry.GetDataType(name) != REG_DWORD) {
-        return fallback;
-    }
-    const std::int32_t value = registry.ReadInteger(name);
-    return value > 0 ? static_cast<std::uint32_t>(value) : fallback;
-}
 
 // Held while one client finds or starts the server of a class, so that clients activating
 // together start it once.
@@ -89,8 +76,7 @@ HRESULT OpenClassChannel(const CLSID& clsid, Clock::time_point deadline,
     Fd connection;
     const HRESULT hr = ActivateClassObject(clsid, deadline, connection);
     if (SUCCEEDED(hr)) {
-        channel = std::make_unique<Channel>(std::move(connection),
-                                            MachineKnob("ComCallTimeout", kDefaultCallTimeout));
+        channel = std::make_unique<Channel>(std::move(connection), com::MachineCallTimeout());
     }
     return hr;
 }
@@ -98,8 +84,7 @@ HRESULT OpenClassChannel(const CLSID& clsid, Clock::time_point deadline,
 // A server whose last object was just released leaves the table and quits; a request
 // that reached it in that moment is refused or cut off, and the activation starts over.
 HRESULT CreateObject(const CLSID& clsid, const IID& iid, std::unique_ptr<ComProxy>& object) {
-    const Clock::time_point deadline =
-        Clock::now() + ScaledWait(MachineKnob("ComActivationTimeout", kDefaultActivationTimeout));
+    const Clock::time_point deadline = Clock::now() + ScaledWait(com::MachineActivationTimeout());
     const std::string request = WireWriter()
                                     .U8(static_cast<std::uint8_t>(com::RequestKind::Create))
                                     .Guid(clsid)
@@ -173,8 +158,7 @@ HRESULT CoGetClassObject(const CLSID& clsid, DWORD clsContext,
                          std::unique_ptr<ComClassObject>& classObject) {
     classObject.reset();
     if (const HRESULT hr = CheckContext(clsContext); FAILED(hr)) return hr;
-    const Clock::time_point deadline =
-        Clock::now() + ScaledWait(MachineKnob("ComActivationTimeout", kDefaultActivationTimeout));
+    const Clock::time_point deadline = Clock::now() + ScaledWait(com::MachineActivationTimeout());
     std::unique_ptr<Channel> channel;
     const HRESULT hr = OpenClassChannel(clsid, deadline, channel);
     if (SUCCEEDED(hr)) classObject = std::make_unique<ComClassObject>(clsid, std::move(channel));

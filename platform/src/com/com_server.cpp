@@ -15,10 +15,12 @@
 #include <algorithm>
 #include <atomic>
 #include <map>
+#include <optional>
 #include <thread>
 #include <vector>
 
 #include "com/com_channel.h"
+#include "platform/clock.h"
 #include "platform/com_wire.h"
 #include "platform/message_loop.h"
 
@@ -140,12 +142,15 @@ using ClassObjectPtr = std::shared_ptr<ClassObject>;
 // receiving thread.
 class ClassHost {
   public:
-    ClassHost(const CLSID& clsid, ClassFactory factory, Fd lock, Fd listener)
+    // Without a client by `unused` (when given), the server is told that nobody came.
+    ClassHost(const CLSID& clsid, ClassFactory factory, Fd lock, Fd listener,
+              std::optional<Clock::time_point> unused)
         : clsid_(clsid),
           object_(std::make_shared<ClassObject>(clsid, std::move(factory))),
           lock_(std::move(lock)),
           listener_(std::move(listener)),
           wake_(::eventfd(0, EFD_CLOEXEC)),
+          unused_(unused),
           receiver_([this] { Receive(); }) {}
     ClassHost(const ClassHost&) = delete;
     ClassHost& operator=(const ClassHost&) = delete;
@@ -178,12 +183,28 @@ class ClassHost {
         (void)!::write(wake_.Get(), &one, sizeof one);
     }
 
+    // Milliseconds until the time for a first client runs out; -1 when there is none.
+    int PollTimeout() const {
+        if (!unused_) return -1;
+        const auto left =
+            std::chrono::duration_cast<std::chrono::milliseconds>(*unused_ - Clock::now());
+        return static_cast<int>(std::clamp<std::int64_t>(left.count() + 1, 0, 1 << 30));
+    }
+
+    void CheckUnused() {
+        if (!unused_ || Clock::now() < *unused_) return;
+        unused_.reset();
+        PostThreadTask([] { ComServer().ActivationTimeOver(); });
+    }
+
     void Receive() {
         while (!object_->stopped) {
             std::vector<pollfd> pollers{{wake_.Get(), POLLIN, 0}};
             if (listener_) pollers.push_back({listener_.Get(), POLLIN, 0});
             for (const auto& [fd, connection] : connections_) pollers.push_back({fd, POLLIN, 0});
-            if (::poll(pollers.data(), pollers.size(), -1) < 0) continue;
+            const int ready = ::poll(pollers.data(), pollers.size(), PollTimeout());
+            CheckUnused();
+            if (ready < 0) continue;
             if (pollers[0].revents) {
                 std::uint64_t count;
                 (void)!::read(wake_.Get(), &count, sizeof count);
@@ -233,6 +254,7 @@ class ClassHost {
     Fd lock_;
     Fd listener_;
     Fd wake_;
+    std::optional<Clock::time_point> unused_;   // receiving thread only
     std::map<int, ConnectionPtr> connections_;  // receiving thread only, until Stop
     std::thread receiver_;
 };
@@ -266,16 +288,21 @@ HRESULT CoRegisterClassObject(const CLSID& clsid, ClassFactory factory, DWORD cl
     std::error_code error;
     std::filesystem::create_directories(com::ClassObjectFolder(), error);
     Fd lock(
-        ::open(com::ClassObjectFile(clsid, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644));
+        ::open(com::ClassObjectFile(clsid, ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
     if (!lock) return E_FAIL;
     if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0) return CO_E_OBJISREG;
     Fd listener = com::ListenAt(com::ClassObjectFile(clsid, ".sock"));
     if (!listener) return E_FAIL;
+    // The client that started the server waits no longer than this for it.
+    std::optional<Clock::time_point> unused;
+    if (ComServer().QuitsOnLastRelease()) {
+        unused = Clock::now() + ScaledWait(com::MachineActivationTimeout());
+    }
     Hosts& hosts = TheHosts();
     std::lock_guard guard(hosts.mutex);
     registration = hosts.next++;
     hosts.byRegistration[registration] = std::make_unique<ClassHost>(
-        clsid, std::move(factory), std::move(lock), std::move(listener));
+        clsid, std::move(factory), std::move(lock), std::move(listener), unused);
     return S_OK;
 }
 
@@ -297,11 +324,25 @@ void TComServer::SetQuitOnLastRelease(bool quit) {
     quitOnLastRelease_ = quit;
 }
 
+bool TComServer::QuitsOnLastRelease() const {
+    return quitOnLastRelease_;
+}
+
+void TComServer::ActivationTimeOver() {
+    if (!used_ && quitOnLastRelease_) Quit();
+}
+
+void TComServer::Quit() {
+    SuspendClassObjects();
+    PostQuitMessage(0);
+}
+
 int TComServer::ObjectCount() const {
     return count_;
 }
 
 void TComServer::Lock() {
+    used_ = true;
     ++count_;
 }
 
@@ -312,10 +353,7 @@ void TComServer::Unlock() {
 void TComServer::UnlockMany(int count) {
     if (count <= 0 || count_ <= 0) return;
     count_ = std::max(0, count_ - count);
-    if (count_ == 0 && quitOnLastRelease_) {
-        SuspendClassObjects();
-        PostQuitMessage(0);
-    }
+    if (count_ == 0 && quitOnLastRelease_) Quit();
 }
 
 TComServer& ComServer() {

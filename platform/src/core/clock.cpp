@@ -119,4 +119,23 @@ std::string DateTimeText(const SYSTEMTIME& time) {
     return ShortDateText(time) + " " + LongTimeText(time);
 }
 
+std::string MailDateText() {
+    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
+    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
+                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
+    SYSTEMTIME time;
+    GetLocalTime(time);
+    const std::time_t now = std::time(nullptr);
+    std::tm local{};
+    localtime_r(&now, &local);
+    const long offset = local.tm_gmtoff / 60;
+    const long absolute = offset < 0 ? -offset : offset;
+    char text[64];
+    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u %c%02ld%02ld",
+                  kDays[time.wDayOfWeek % 7], time.wDay, kMonths[(time.wMonth + 11) % 12],
+                  time.wYear, time.wHour, time.wMinute, time.wSecond, offset < 0 ? '-' : '+',
+                  absolute / 60, absolute % 60);
+    return text;
+}
+
 }  // namespace win

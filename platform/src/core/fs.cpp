@@ -5,16 +5,17 @@
 
 #include <fcntl.h>
 #include <stdio.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <unordered_set>
 
+#include "core/resolver.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "core/resolver.h"
 
 namespace win {
 namespace fs = std::filesystem;
@@ -69,7 +70,11 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
     }
     // File systems without the flag: the folder lock already excludes creators of the layer.
     if (errno != EINVAL && errno != ENOSYS) return false;
-    return ::access(to.c_str(), F_OK) != 0 && ::rename(from.c_str(), to.c_str()) == 0;
+    if (::access(to.c_str(), F_OK) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 struct TempFile {
@@ -94,20 +99,48 @@ std::optional<TempFile> CreateTempIn(const fs::path& folder) {
         std::string name = "TMP" + std::to_string(n) + ".$$$";
         if (taken.count(name)) continue;
         const fs::path host = folder / name;
-        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) return TempFile{std::move(name), host, FileHandle(fd)};
         if (errno != EEXIST) return std::nullopt;
     }
     return std::nullopt;
 }
 
-// Renames a finished file over the entry that `name` designates in `folder`, or to that name.
-bool ReplaceEntry(const fs::path& from, const fs::path& folder, std::string_view name) {
-    const detail::FolderLock lock(folder);
-    if (!lock.Held()) return false;
-    const std::optional<std::string> existing = detail::FindEntry(folder, name);
-    const fs::path to = folder / (existing ? *existing : AnsiToUtf8(name));
-    return ::rename(from.c_str(), to.c_str()) == 0;
+bool SyncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
+}
+
+// Moves a synced temporary file to its name; false with errno EEXIST when Keep finds it taken.
+bool PlaceFile(const fs::path& temporary, const fs::path& target, Existing existing) {
+    if (existing == Existing::Replace) return ::rename(temporary.c_str(), target.c_str()) == 0;
+    return RenameNoReplace(temporary, target);
+}
+
+enum class Opened { File, Vanished, Failed };
+
+// Opens the regular file of the path read-only, creating it when missing.
+Opened OpenRegularFile(std::string_view path, int& fd, fs::path& host) {
+    fd = -1;
+    const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& entry) {
+        fd = ::open(entry.c_str(), O_RDONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        return fd >= 0;
+    });
+    if (creation.status == CreateStatus::Exists) {
+        fd = ::open(creation.host.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0 && errno == ENOENT) return Opened::Vanished;
+    }
+    if (fd < 0) return Opened::Failed;
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return Opened::Failed;
+    }
+    host = creation.host;
+    return Opened::File;
 }
 
 }  // namespace
@@ -129,7 +162,7 @@ bool ForceDirectories(std::string_view path) {
     fs::path host = parsed->root;
     for (const std::string& name : parsed->names) {
         const detail::Creation creation = detail::CreateEntryIn(host, name, [](const fs::path& p) {
-            return ::mkdir(p.c_str(), 0755) == 0 || errno == EEXIST;
+            return ::mkdir(p.c_str(), 0700) == 0 || errno == EEXIST;
         });
         if (creation.status == CreateStatus::Failed) return false;
         host = creation.host;
@@ -176,15 +209,18 @@ FileHandle::~FileHandle() {
     Close();
 }
 
-bool FileHandle::Write(std::string_view bytes) {
-    if (fd_ < 0) return false;
+bool WriteAll(int fd, std::string_view bytes) {
     while (!bytes.empty()) {
-        const ssize_t written = ::write(fd_, bytes.data(), bytes.size());
+        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
         if (written < 0 && errno == EINTR) continue;
         if (written <= 0) return false;
         bytes.remove_prefix(static_cast<std::size_t>(written));
     }
     return true;
+}
+
+bool FileHandle::Write(std::string_view bytes) {
+    return fd_ >= 0 && WriteAll(fd_, bytes);
 }
 
 std::ptrdiff_t FileHandle::Read(void* buffer, std::size_t count) {
@@ -211,10 +247,41 @@ FileHandle FileOpenRead(std::string_view path) {
 NewFile CreateNewFile(std::string_view path) {
     int fd = -1;
     const detail::Creation creation = detail::CreateEntry(path, [&fd](const fs::path& host) {
-        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         return fd >= 0;
     });
     return NewFile{creation.status, FileHandle(fd)};
+}
+
+HeldFile::HeldFile(std::string_view path) {
+    // A holder removes the file before it lets go, so a file taken just then may no longer
+    // be the one under the name: it is let go and the name tried again.
+    constexpr int kAttempts = 8;
+    for (int attempt = 0; attempt < kAttempts; ++attempt) {
+        int fd = -1;
+        const Opened opened = OpenRegularFile(path, fd, host_);
+        if (opened == Opened::Vanished) continue;
+        if (opened == Opened::Failed) return;
+        if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            status_ = errno == EWOULDBLOCK ? CreateStatus::Exists : CreateStatus::Failed;
+            ::close(fd);
+            return;
+        }
+        struct stat st;
+        if (::fstat(fd, &st) == 0 && st.st_nlink > 0) {
+            fd_ = fd;
+            status_ = CreateStatus::Created;
+            return;
+        }
+        ::close(fd);
+    }
+    status_ = CreateStatus::Exists;
+}
+
+HeldFile::~HeldFile() {
+    if (fd_ < 0) return;
+    ::unlink(host_.c_str());
+    ::close(fd_);
 }
 
 std::string CreateTempFileName(std::string_view folder) {
@@ -252,14 +319,34 @@ bool WriteWholeFile(std::string_view path, std::string_view bytes) {
 bool WriteFileAtomically(std::string_view path, std::string_view bytes) {
     const std::optional<Placement> target = PlacementOf(path);
     if (!target || !detail::IsValidName(target->name)) return false;
-    std::optional<TempFile> temp = CreateTempIn(target->folder);
-    if (!temp) return false;
-    const bool written = temp->file.Write(bytes);
-    if (temp->file.Close() && written && ReplaceEntry(temp->host, target->folder, target->name)) {
-        return true;
+    const std::optional<std::string> existing = detail::FindEntry(target->folder, target->name);
+    return WriteFileDurably(target->folder / (existing ? *existing : AnsiToUtf8(target->name)),
+                            bytes);
+}
+
+DurableWrite WriteFileDurably(const fs::path& target, Existing existing,
+                              const std::function<bool(int fd)>& fill) {
+    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
+    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
+    FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC));
+    if (!file.IsOpen()) return DurableWrite::Failed;
+    const bool written = fill(file.Descriptor()) && ::fsync(file.Descriptor()) == 0;
+    if (file.Close() && written) {
+        // A file in place whose folder cannot be synced is not known to last: not written.
+        if (PlaceFile(temporary, target, existing)) {
+            return SyncFolder(folder) ? DurableWrite::Written : DurableWrite::Failed;
+        }
+        const bool taken = errno == EEXIST;
+        ::unlink(temporary.c_str());
+        return taken ? DurableWrite::Exists : DurableWrite::Failed;
     }
-    ::unlink(temp->host.c_str());
-    return false;
+    ::unlink(temporary.c_str());
+    return DurableWrite::Failed;
+}
+
+bool WriteFileDurably(const fs::path& target, std::string_view bytes) {
+    const auto fill = [bytes](int fd) { return WriteAll(fd, bytes); };
+    return WriteFileDurably(target, Existing::Replace, fill) == DurableWrite::Written;
 }
 
 }  // namespace win

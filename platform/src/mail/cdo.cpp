@@ -14,6 +14,7 @@
 
 #include "mail/mail_text.h"
 #include "platform/clock.h"
+#include "platform/fs.h"
 #include "platform/metabase.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -72,16 +73,6 @@ class FileDescriptor {
     int fd_;
 };
 
-bool WriteAll(int fd, std::string_view data) {
-    while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return false;
-        data.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
-
 // Copies the whole file behind in to out: in the kernel where it can, else through a
 // large buffer. Reads by offset, so one stream can be saved any number of times.
 bool CopyFileContent(int in, int out) {
@@ -107,26 +98,18 @@ bool CopyFileContent(int in, int out) {
     }
 }
 
-// Writes a file whole or not at all: fill writes a temporary file beside the target
-// (named with a leading "." and no ".eml" ending, so no folder scan takes it), which is
-// then renamed into place, or linked when an existing file must not be replaced.
+// A file written whole and durably (fs.h), with the answer SaveToFile gives.
 HRESULT WriteIntoPlace(const fs::path& target, bool overwrite,
                        const std::function<bool(int)>& fill) {
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileDescriptor out(::mkstemp(temporary.data()));
-    if (out.Get() < 0) return HRESULT_FROM_WIN32(kErrorPathNotFound);
-    const bool written = fill(out.Get()) && out.Close();
-    HRESULT result = HRESULT_FROM_WIN32(kErrorWriteFault);
-    if (written && overwrite) {
-        if (::rename(temporary.c_str(), target.c_str()) == 0) return S_OK;
-    } else if (written) {
-        result = ::link(temporary.c_str(), target.c_str()) == 0 ? S_OK
-                 : errno == EEXIST ? HRESULT_FROM_WIN32(kErrorFileExists)
-                                   : result;
+    switch (WriteFileDurably(target, overwrite ? Existing::Replace : Existing::Keep, fill)) {
+        case DurableWrite::Written:
+            return S_OK;
+        case DurableWrite::Exists:
+            return HRESULT_FROM_WIN32(kErrorFileExists);
+        case DurableWrite::Failed:
+            break;
     }
-    ::unlink(temporary.c_str());
-    return result;
+    return HRESULT_FROM_WIN32(kErrorWriteFault);
 }
 
 // A text property of the SMTP service's first virtual server; empty when unset.
@@ -136,26 +119,6 @@ std::string SmtpServerText(std::string_view property) {
     VARIANT value;
     if (FAILED(server->Get(property, value))) return {};
     return VariantToText(value).value_or(std::string());
-}
-
-// RFC 5322 date of the local time: "Wed, 09 Dec 2026 10:10:10 +0100".
-std::string MessageDate() {
-    static constexpr const char* kDays[] = {"Sun", "Mon", "Tue", "Wed", "Thu", "Fri", "Sat"};
-    static constexpr const char* kMonths[] = {"Jan", "Feb", "Mar", "Apr", "May", "Jun",
-                                              "Jul", "Aug", "Sep", "Oct", "Nov", "Dec"};
-    SYSTEMTIME time;
-    GetLocalTime(time);
-    const std::time_t now = std::time(nullptr);
-    std::tm local{};
-    localtime_r(&now, &local);
-    const long offset = local.tm_gmtoff / 60;
-    const long absolute = offset < 0 ? -offset : offset;
-    char text[64];
-    std::snprintf(text, sizeof text, "%s, %02u %s %04u %02u:%02u:%02u %c%02ld%02ld",
-                  kDays[time.wDayOfWeek % 7], time.wDay, kMonths[(time.wMonth + 11) % 12],
-                  time.wYear, time.wHour, time.wMinute, time.wSecond, offset < 0 ? '-' : '+',
-                  absolute / 60, absolute % 60);
-    return text;
 }
 
 // The unique left part of a Message-ID, also the pickup file's name.
@@ -390,7 +353,7 @@ HRESULT IMessage::Send() {
     if (domain.empty()) domain = "localhost";
 
     const std::string name = UniqueMessageName();
-    std::string text = mail::HeaderLine("Date", MessageDate()) +
+    std::string text = mail::HeaderLine("Date", MailDateText()) +
                        mail::HeaderLine("From", message.from) + mail::HeaderLine("To", message.to) +
                        mail::TextHeaderLine("Subject", message.subject) +
                        mail::HeaderLine("Message-ID", "<" + name + "@" + domain + ">") +

@@ -3,6 +3,8 @@
 // they raise to the event log instead of letting it end the process.
 #include "platform/service.h"
 
+#include <sys/resource.h>
+
 #include <cstdio>
 #include <exception>
 
@@ -66,6 +68,15 @@ DWORD NtServiceType(const TService& service) {
             return SERVICE_WIN32_OWN_PROCESS |
                    (service.Interactive ? SERVICE_INTERACTIVE_PROCESS : 0);
     }
+}
+
+// A service serves many clients at once, each with a connection and files open: the soft
+// limit of open files (often 1024) would lock clients out long before the hard one.
+void RaiseOpenFileLimit() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == limit.rlim_max) return;
+    limit.rlim_cur = limit.rlim_max;
+    ::setrlimit(RLIMIT_NOFILE, &limit);
 }
 
 std::string ModuleBaseName() {
@@ -325,7 +336,9 @@ void TService::DoInterrogate() {
 // ---- TServiceApplication
 
 TServiceApplication::TServiceApplication(int argc, char** argv)
-    : arguments_(argv + 1, argv + argc) {}
+    : arguments_(argv + 1, argv + argc) {
+    RaiseOpenFileLimit();
+}
 
 TServiceApplication::~TServiceApplication() {
     while (!components_.empty()) components_.pop_back();

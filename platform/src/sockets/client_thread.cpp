@@ -1,6 +1,9 @@
 // The server socket's session thread (see platform/sockets.h): one client at a time, then
 // either the cache or the end. Called by TServerSocket's accept thread and by the owner at
 // deactivation; ClientExecute belongs to the suite and may throw anything.
+#include <stdexcept>
+#include <system_error>
+
 #include "platform/sockets.h"
 
 namespace win {
@@ -14,10 +17,19 @@ TServerClientThread::~TServerClientThread() {
     WaitFor();
 }
 
-void TServerClientThread::Resume() {
-    std::lock_guard lock(mutex_);
-    if (!thread_.joinable() && !finished_)
-        thread_ = std::thread(&TServerClientThread::Execute, this);
+bool TServerClientThread::Resume() {
+    try {
+        std::lock_guard lock(mutex_);
+        if (!thread_.joinable() && !finished_) {
+            thread_ = std::thread(&TServerClientThread::Execute, this);
+        }
+        return true;
+    } catch (const std::system_error& error) {
+        finished_ = true;
+        Report(std::make_exception_ptr(
+            std::runtime_error("Thread creation error: " + error.code().message())));
+        return false;
+    }
 }
 
 bool TServerClientThread::ReActivate(std::unique_ptr<TServerClientWinSocket>& socket) {
@@ -62,14 +74,18 @@ void TServerClientThread::Execute() {
             done = EndConnect(KeepInCache);
         }
     } catch (...) {
-        try {
-            HandleException(std::current_exception());
-        } catch (...) {
-            // A failing report must not take the process down with it.
-        }
+        Report(std::current_exception());
         EndConnect(false);
     }
     finished_ = true;
+}
+
+void TServerClientThread::Report(std::exception_ptr error) {
+    try {
+        HandleException(error);
+    } catch (...) {
+        // A failing report must not take the process down with it.
+    }
 }
 
 bool TServerClientThread::StartConnect() {

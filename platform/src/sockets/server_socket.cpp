@@ -3,6 +3,7 @@
 // well-formed "name port/proto" line; anything else in it is skipped.
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -157,6 +158,10 @@ void TServerSocket::AcceptLoop() {
         if (!entries[0].revents) continue;
         const int client = ::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC);
         if (client >= 0) {
+            // A reply goes out whole in one write; Nagle's algorithm would only hold its
+            // last segment back until the client's delayed acknowledgement.
+            const int on = 1;
+            ::setsockopt(client, IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
             Serve(std::make_unique<TServerClientWinSocket>(client));
         } else if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
             // Out of resources: give the sessions time to end before trying again.
@@ -173,8 +178,8 @@ void TServerSocket::Serve(std::unique_ptr<TServerClientWinSocket> socket) {
     }
     std::unique_ptr<TServerClientThread> thread;
     if (OnGetThread) OnGetThread(socket, thread);
-    if (!thread) return;  // nobody serves this client: the connection closes
-    thread->Resume();
+    // Nobody serves this client, or no thread can: the connection closes with the thread.
+    if (!thread || !thread->Resume()) return;
     threads_.push_back(std::move(thread));
 }
 

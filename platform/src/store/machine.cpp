@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -23,7 +24,7 @@ bool IsInitialised(Db& db) {
 class InitLock {
   public:
     explicit InitLock(const fs::path& path)
-        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+        : fd_(::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600)) {
         if (fd_ < 0) throw std::system_error(errno, std::generic_category(), path.string());
         ::flock(fd_, LOCK_EX);
     }
@@ -54,6 +55,17 @@ bool InitLocked(Db& db) {
     return true;
 }
 
+// Everything the machine's programs create is their owner's alone: the store holds password
+// hashes and the folders hold mail, as mail servers keep their spool and their maps. Set once,
+// at the process's first use of the machine.
+void KeepCreatedFilesPrivate() {
+    static const bool masked = [] {
+        ::umask(077);
+        return true;
+    }();
+    (void)masked;
+}
+
 }  // namespace
 
 void RegisterMachineSetup(MachineSetup setup) {
@@ -61,6 +73,7 @@ void RegisterMachineSetup(MachineSetup setup) {
 }
 
 fs::path MachineFolder() {
+    KeepCreatedFilesPrivate();
     if (const char* explicit_folder = std::getenv("VREL_MACHINE");
         explicit_folder && *explicit_folder) {
         return fs::path(explicit_folder);
@@ -91,8 +104,11 @@ DefaultPorts DefaultServicePorts() {
 
 bool InitMachine() {
     fs::create_directories(RunFolder());
+    // A machine made before its files were kept private is closed up here too.
+    fs::permissions(MachineFolder(), fs::perms::owner_all);
     InitLock lock(MachineFolder() / "init.lock");
     Db db(MachineDbPath());
+    fs::permissions(MachineDbPath(), fs::perms::owner_read | fs::perms::owner_write);
     const bool created = InitLocked(db);
     Setup().link();
     return created;
