@@ -2,12 +2,15 @@
 #include "platform/qt_gui.h"
 
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QSocketNotifier>
 #include <QString>
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/folder_dialog.h"
 #include "platform/message_loop.h"
+#include "platform/paths.h"
 
 namespace win {
 namespace {
@@ -71,6 +74,12 @@ void InstallQtDialogs() {
     SetMessageBoxPresenter([](const MessageBoxRecord& record) {
         const std::unique_ptr<QMessageBox> box = MakeMessageBox(record);
         return FromQt(box->exec());
+    });
+    SetFolderDialogPresenter([](std::string_view caption) -> std::optional<std::string> {
+        const QString folder = QFileDialog::getExistingDirectory(
+            nullptr, ToQString(std::string(caption)), QString(), QFileDialog::ShowDirsOnly);
+        if (folder.isEmpty()) return std::nullopt;
+        return Utf8ToAnsi(ToWindowsPath(folder.toStdString()));
     });
 }
 

@@ -169,6 +169,25 @@ std::optional<RegValue> TRegistry::GetValue(std::string_view name) {
     return RegValue{static_cast<RegType>(select.Int(0)), select.Blob(1)};
 }
 
+namespace {
+RegistryWriteRecorder* recorder = nullptr;
+}  // namespace
+
+RegistryWriteRecorder::RegistryWriteRecorder() {
+    if (recorder) throw std::logic_error("RegistryWriteRecorder: one at a time");
+    recorder = this;
+}
+
+RegistryWriteRecorder::~RegistryWriteRecorder() {
+    recorder = nullptr;
+}
+
+std::vector<std::string> RegistryWriteRecorder::Names() const {
+    std::vector<std::string> names;
+    for (const RegistryWrite& write : writes_) names.push_back(write.name);
+    return names;
+}
+
 void TRegistry::PutValue(std::string_view name, const RegValue& value) {
     Store()
         .Prepare(
@@ -179,6 +198,7 @@ void TRegistry::PutValue(std::string_view name, const RegValue& value) {
         .Bind(3, static_cast<std::int64_t>(value.type))
         .Bind(4, std::span<const std::uint8_t>(value.data))
         .Step();
+    if (recorder) recorder->writes_.push_back({currentPath_, std::string(name), value.type});
 }
 
 bool TRegistry::ValueExists(std::string_view name) { return GetValue(name).has_value(); }
