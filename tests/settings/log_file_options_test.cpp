@@ -75,6 +75,38 @@ class LogFileOptionsTest : public vrel::test::PopDlgTest {
     win::TRegistry settings_;
 };
 
+TEST_F(LogFileOptionsTest, ControlsHaveTheirNamesCaptionsHintsAndHelpContexts) {
+    const struct {
+        const char* name;
+        QString caption;
+        QString hint;
+        int help;
+    } controls[] = {
+        {"Label1", "Select the Log File Options", "", 0},
+        {"UpdateButton", "OK", "Close dialog and update list", 0},
+        {"CancelButton", "Cancel", "Cancel with no changes", 0},
+        {"HelpButton", "Help", "", 11020},
+    };
+    TLogFileOptionsForm& dialog = LogOptions();
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* control = dialog.findChild<QWidget*>(c.name);
+        ASSERT_NE(control, nullptr);
+        const auto* label = qobject_cast<QLabel*>(control);
+        const auto* button = qobject_cast<QPushButton*>(control);
+        EXPECT_EQ(label ? label->text() : button->text(), c.caption);
+        EXPECT_EQ(control->toolTip(), c.hint);
+        EXPECT_EQ(vcl::HelpContextOf(*control), c.help);
+    }
+    EXPECT_NE(dialog.findChild<QFrame*>("Panel1"), nullptr);
+    EXPECT_EQ(dialog.LogFileTreeView->parent(), dialog.Panel1);
+    EXPECT_EQ(dialog.LogFileTreeView->objectName(), "LogFileTreeView");
+    EXPECT_FALSE(dialog.UpdateButton->isEnabled());  // until the dialog is shown
+    EXPECT_EQ(dialog.windowTitle(), "LogFile Options");
+    EXPECT_TRUE(dialog.windowFlags() & Qt::WindowStaysOnTopHint);
+    EXPECT_EQ(vcl::HelpContextOf(dialog), 11020);
+}
+
 TEST_F(LogFileOptionsTest, TreeListsEventsAndFieldsInTheirOrder) {
     LoadMasks(63, 63, 31);
     OpenDialog([](TLogFileOptionsForm& dialog) {
