@@ -108,8 +108,6 @@ TEST_F(StatisticsTest, MessageLinesShowTheUndeliverableDifference) {
          "Delivered: 7     Average: 7/hour", "Undeliverable: 3     Average: 3/hour"},
         {"both missing", std::nullopt, std::nullopt, "Received: N/A", "Delivered: N/A",
          "Undeliverable: N/A"},
-        {"both 0", 0, 0, "Received: 0     Average: 0/hour", "Delivered: 0     Average: 0/hour",
-         "Undeliverable: N/A"},
     };
     vrel::TPopDlg& form = Form();
     form.CountMsgCheckBox->click();
@@ -125,6 +123,14 @@ TEST_F(StatisticsTest, MessageLinesShowTheUndeliverableDifference) {
         EXPECT_EQ(Text(form.MsgUndelLabel), c.undeliverableLine);
         EXPECT_EQ(Text(form.MsgDateLabel), "Since: 12/9/2026 8:00:00 AM");
     }
+
+    StoreCount(value::MessagesReceived, 10);
+    win::MessageBoxScript boxes({win::IDYES});
+    QTest::mouseClick(form.MsgResetButton, Qt::LeftButton);
+    EXPECT_EQ(Text(form.MsgRecvLabel), "Received: 0     Average: 0/hour");
+    EXPECT_EQ(Text(form.MsgDelLabel), "Delivered: 0     Average: 0/hour");
+    EXPECT_EQ(Text(form.MsgUndelLabel), "Undeliverable: N/A");
+    EXPECT_EQ(Text(form.MsgDateLabel), "Since: 12/9/2026 10:00:00 AM");
 }
 
 TEST_F(StatisticsTest, UpdateWithCountingOffLeavesConnectionsAndDisablesMessages) {

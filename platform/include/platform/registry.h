@@ -53,7 +53,7 @@ struct RegValue {
 
 // For tests: while it lives, every value written in this process (through any TRegistry)
 // is recorded in order, with its key path as CurrentPath gives it, its name and its type.
-// One at a time.
+// One at a time; read Writes() once the writing threads are done.
 struct RegistryWrite {
     std::string key;
     std::string name;
