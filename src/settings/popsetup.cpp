@@ -57,6 +57,7 @@ int main(int argc, char** argv) {
     win::SetApplicationTitle(kApplicationTitle);
     vcl::SetApplicationFont(application);
     win::InstallQtDialogs();
+    win::InstallQtFolderDialog();
     win::PumpMessageQueueInQt(application);
     vcl::InstallHelp(application);
     vcl::InstallShell();

@@ -1,16 +1,17 @@
-// QMessageBox presenter and the message-queue pump for Qt's loop; see qt_gui.h.
+// QMessageBox presenter, the message-queue pump for Qt's loop and the forms' font; see
+// qt_gui.h and vcl.h.
 #include "platform/qt_gui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
-#include <QFileDialog>
+#include <QFont>
 #include <QSocketNotifier>
 #include <QString>
 #include <utility>
 
 #include "platform/codepage.h"
-#include "platform/folder_dialog.h"
 #include "platform/message_loop.h"
-#include "platform/paths.h"
+#include "platform/vcl.h"
 
 namespace win {
 namespace {
@@ -75,12 +76,6 @@ void InstallQtDialogs() {
         const std::unique_ptr<QMessageBox> box = MakeMessageBox(record);
         return FromQt(box->exec());
     });
-    SetFolderDialogPresenter([](std::string_view caption) -> std::optional<std::string> {
-        const QString folder = QFileDialog::getExistingDirectory(
-            nullptr, ToQString(std::string(caption)), QString(), QFileDialog::ShowDirsOnly);
-        if (folder.isEmpty()) return std::nullopt;
-        return Utf8ToAnsi(ToWindowsPath(folder.toStdString()));
-    });
 }
 
 void PumpMessageQueueInQt(QCoreApplication& application) {
@@ -92,3 +87,11 @@ void PumpMessageQueueInQt(QCoreApplication& application) {
 }
 
 }  // namespace win
+
+// The forms' font (vcl.h), here rather than in vcl.cpp because popagent's start form module
+// compiles this file and not the rest of the library.
+void vcl::SetApplicationFont(QApplication& application) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    application.setFont(font);
+}

@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QFont>
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
@@ -164,12 +163,6 @@ void Polyline(QPainter& canvas, const std::vector<QPoint>& points) {
     for (std::size_t i = 1; i < points.size(); ++i) {
         Line(canvas, points[i - 1], points[i], canvas.pen().color());
     }
-}
-
-void SetApplicationFont(QApplication& application) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPixelSize(11);
-    application.setFont(font);
 }
 
 int ScreenWidth() {
