@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "common/settings_key.h"
+#include "platform/accounts.h"
 #include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/folder_dialog.h"
@@ -236,6 +237,18 @@ TEST_F(ApplySettingsTest, DomainChosenWithAnEmptyNameAndYes) {
     EXPECT_EQ(Stored(value::NTDomainLogonServer), "STORED");
     ASSERT_EQ(boxes.Shown().size(), 2u);
     EXPECT_EQ(boxes.Shown()[1].text, "Logon Server(s) for  are NOT reachable.");
+}
+
+TEST_F(ApplySettingsTest, ReachableDomainIsAppliedWithoutAMessage) {
+    win::AccountDirectory().AddDomain("CORP", "CORPDC");
+    vrel::TPopDlg& form = Form();
+    Choose(form.UserAccRadioGroup, 1);
+    Type(form.DomainEdit, "corp");
+    win::MessageBoxScript boxes({win::IDYES});
+    Apply();
+    ASSERT_EQ(boxes.Shown().size(), 1u);
+    EXPECT_EQ(boxes.Shown()[0].text, kAuthQuestion);
+    EXPECT_EQ(Stored(value::NTDomainLogonServer), "corp");
 }
 
 TEST_F(ApplySettingsTest, AuthenticationChangeRefusedShowsTheStoredValuesAgain) {
