@@ -45,6 +45,40 @@ QPixmap RedCross() {
     return pixmap;
 }
 
+// A sheet of paper with a folded corner and a few lines: a logged event.
+QPixmap Sheet() {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    painter.setPen(Qt::black);
+    painter.setBrush(Qt::white);
+    painter.drawPolygon(QPolygon({{3, 1}, {10, 1}, {13, 4}, {13, 14}, {3, 14}}));
+    painter.setPen(QColor(0, 0, 128));
+    for (int y = 5; y <= 11; y += 3) painter.drawLine(5, y, 11, y);
+    return pixmap;
+}
+
+// A small green diamond: one field of a log line.
+QPixmap FieldMark() {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(0, 96, 0));
+    painter.setBrush(QColor(0, 160, 0));
+    painter.drawPolygon(QPolygon({{8, 3}, {13, 8}, {8, 13}, {3, 8}}));
+    return pixmap;
+}
+
+// A closed book: the log file.
+QPixmap Book() {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    painter.setPen(Qt::black);
+    painter.setBrush(QColor(128, 0, 0));
+    painter.drawRect(2, 1, 11, 13);
+    painter.setBrush(Qt::white);
+    painter.drawRect(4, 3, 7, 3);
+    return pixmap;
+}
+
 }  // namespace
 
 // A letter on a blue disc, with a "3" for the POP3 server.
@@ -71,6 +105,10 @@ QPixmap ProductLogo(int size) {
 
 std::array<QPixmap, 3> ServerImages() {
     return {Transparent(kImageSize), TwoComputers(), RedCross()};
+}
+
+std::array<QPixmap, 5> LogFileImages() {
+    return {Transparent(kImageSize), Sheet(), FieldMark(), Transparent(kImageSize), Book()};
 }
 
 }  // namespace vrel

@@ -7,10 +7,14 @@
 #pragma once
 
 #include <QLabel>
+#include <QObject>
 #include <QRect>
 #include <QString>
 #include <functional>
+#include <string>
 #include <string_view>
+
+#include "platform/vcl.h"
 
 class QCheckBox;
 class QGroupBox;
@@ -20,8 +24,9 @@ class QWidget;
 
 namespace vrel {
 
-// 8-bit suite text as Qt text.
+// 8-bit suite text as Qt text, and back.
 QString Ansi(std::string_view text);
+std::string AnsiText(const QString& text);
 
 // A control's hint, shown as its tool tip.
 void SetHint(QWidget& widget, std::string_view hint);
@@ -47,5 +52,12 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, std::string_view capt
                         QRect geometry);
 QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view caption, QRect geometry,
                         int helpContext);
+
+// Binds a control's signal to a handler of its form, run inside the exception guard.
+template <typename Sender, typename Signal, typename Form>
+void Bind(Sender* sender, Signal signal, Form* form, void (Form::*handler)()) {
+    QObject::connect(sender, signal, form,
+                     [form, handler] { vcl::Guarded([form, handler] { (form->*handler)(); }); });
+}
 
 }  // namespace vrel

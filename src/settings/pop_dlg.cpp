@@ -43,6 +43,8 @@ TPopDlg::TPopDlg(QWidget* parent)
     BuildAliasTab();
     BuildWizardTab();
     BuildAboutTab();
+    ConnectStatistics();
+    ConnectApplyHandlers();
     PageControl->setCurrentWidget(DesignActivePage());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());

@@ -29,6 +29,10 @@
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
 
+namespace win {
+class TRegistry;
+}
+
 namespace vrel {
 
 inline constexpr std::string_view kPopDlgCaption = "Vrel POP3 Server Properties";
@@ -184,6 +188,27 @@ class TPopDlg : public QDialog {
     // The moving bar over a service's row during a start or stop wait.
     void DrawServiceProgress(const std::string& serviceName, std::uint32_t waitTime);
 
+    // Statistics of both pages: counters shown with their hourly averages, and their reset.
+    void ConUpdateButtonClick();
+    void MsgUpdateButtonClick();
+    void ConResetButtonClick();
+    void MsgResetButtonClick();
+    void CountConCheckBoxClick();
+    void CountMsgCheckBoxClick();
+
+    // Applying the settings, and the handlers that record or fill unapplied changes.
+    void ApplyButtonClick();
+    bool IsLogonServerReachable(const std::string& domain);
+    void InBoxRootDirEditChange();
+    void DomainEditChange();
+    void UserAccRadioGroupClick();
+    void LoggingCheckBoxClick();
+    void InBoxBrowseButtonClick();
+    void LogFileBrowseButtonClick();
+    void InBoxDefaultButtonClick();
+    void DefaultPMButtonClick();
+    void LogFilePropButtonClick();
+
     // The page the form resource opens on.
     QWidget* DesignActivePage() const { return WizardTab; }
 
@@ -202,6 +227,9 @@ class TPopDlg : public QDialog {
     void BuildWizardTab();
     void BuildAboutTab();
     void ConnectStatusList();
+    void ConnectStatistics();
+    void ConnectApplyHandlers();
+    void ApplyAuthentication(win::TRegistry& registry);
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);
     bool shown_ = false;

@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/qt_gui.h"
 #include "platform/vcl.h"
+#include "settings/log_file_options_form.h"
 #include "settings/pop_dlg.h"
 
 namespace {
@@ -33,9 +34,12 @@ int RunSettingsWindow(QApplication& application) {
     vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
     vrel::TPopDlg popDlg;
     vrel::PopDlg = &popDlg;
+    vrel::TLogFileOptionsForm logFileOptionsForm(&popDlg);
+    vrel::LogFileOptionsForm = &logFileOptionsForm;
     popDlg.PageControl->setCurrentWidget(popDlg.GeneralTab);
     popDlg.show();
     const int exitCode = application.exec();
+    vrel::LogFileOptionsForm = nullptr;
     vrel::PopDlg = nullptr;
     return exitCode;
 }
@@ -53,6 +57,7 @@ int main(int argc, char** argv) {
     win::SetApplicationTitle(kApplicationTitle);
     vcl::SetApplicationFont(application);
     win::InstallQtDialogs();
+    win::InstallQtFolderDialog();
     win::PumpMessageQueueInQt(application);
     vcl::InstallHelp(application);
     vcl::InstallShell();

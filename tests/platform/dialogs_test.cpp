@@ -1,6 +1,7 @@
 // Message boxes without a window: what a box is asked to show, how a script answers it, and
 // the default button when nobody can.
 #include "platform/dialogs.h"
+#include "platform/folder_dialog.h"
 
 #include <gtest/gtest.h>
 
@@ -81,6 +82,33 @@ TEST(DialogsTest, PresenterShowsUnscriptedBoxesElseTheDefaultAnswers) {
     }
     EXPECT_EQ(seen, "shown");
     SetMessageBoxPresenter(nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FolderDialogTest, ScriptRecordsCaptionsAndAnswersInOrderThenCancel) {
+    win::FolderDialogScript script({"C:\\Mail", std::nullopt});
+    EXPECT_EQ(win::BrowseForFolder("Pick one:"), std::optional<std::string>("C:\\Mail"));
+    EXPECT_EQ(win::BrowseForFolder("Again:"), std::nullopt);
+    script.Answer("D:\\Logs");
+    EXPECT_EQ(win::BrowseForFolder("Third:"), std::optional<std::string>("D:\\Logs"));
+    EXPECT_EQ(win::BrowseForFolder("Empty queue:"), std::nullopt);
+    EXPECT_EQ(script.Shown(),
+              (std::vector<std::string>{"Pick one:", "Again:", "Third:", "Empty queue:"}));
+}
+
+TEST(FolderDialogTest, PresenterAnswersWithoutAScriptAndNothingWithoutEither) {
+    EXPECT_EQ(win::BrowseForFolder("None installed:"), std::nullopt);
+    std::string asked;
+    win::SetFolderDialogPresenter([&asked](std::string_view caption) {
+        asked = caption;
+        return std::optional<std::string>("E:\\Chosen");
+    });
+    EXPECT_EQ(win::BrowseForFolder("Shown:"), std::optional<std::string>("E:\\Chosen"));
+    EXPECT_EQ(asked, "Shown:");
+    win::SetFolderDialogPresenter({});
 }
 
 }  // namespace

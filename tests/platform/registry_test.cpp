@@ -132,3 +132,38 @@ TEST_F(RegistryTest, NewMachineHasItsComputerName) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(RegistryTest, RecorderListsEveryWriteInOrderWithKeyAndType) {
+    TRegistry first;
+    ASSERT_TRUE(first.OpenKey("\\Software\\A", true));
+    first.WriteInteger("Before", 1);  // before the recorder: not listed
+    std::vector<RegistryWrite> writes;
+    {
+        RegistryWriteRecorder recorder;
+        EXPECT_THROW(RegistryWriteRecorder(), std::logic_error);
+        first.WriteString("Name", "x");
+        TRegistry second;
+        ASSERT_TRUE(second.OpenKey("\\Software\\B\\C", true));
+        second.WriteBool("Flag", true);
+        second.WriteDateTime("When", 1.5);
+        first.WriteExpandString("Path", "%windir%");
+        second.UpdateInteger("Count", [](std::optional<std::int32_t>) { return 2; });
+        first.ReadString("Name");
+        first.DeleteValue("Before");
+        writes = recorder.Writes();
+        EXPECT_EQ(recorder.Names(),
+                  (std::vector<std::string>{"Name", "Flag", "When", "Path", "Count"}));
+    }
+    EXPECT_EQ(writes, (std::vector<RegistryWrite>{{"Software\\A", "Name", REG_SZ},
+                                                  {"Software\\B\\C", "Flag", REG_DWORD},
+                                                  {"Software\\B\\C", "When", REG_BINARY},
+                                                  {"Software\\A", "Path", REG_EXPAND_SZ},
+                                                  {"Software\\B\\C", "Count", REG_DWORD}}));
+    RegistryWriteRecorder after;  // the first one is gone
+    first.WriteInteger("Later", 3);
+    EXPECT_EQ(after.Names(), std::vector<std::string>{"Later"});
+}
+
+}  // namespace

@@ -70,9 +70,13 @@ void PopDlgTest::SetUp() {
     win::CoInitialize();
     form_ = std::make_unique<TPopDlg>();
     PopDlg = form_.get();
+    logOptions_ = std::make_unique<TLogFileOptionsForm>(form_.get());
+    LogFileOptionsForm = logOptions_.get();
 }
 
 void PopDlgTest::TearDown() {
+    LogFileOptionsForm = nullptr;
+    logOptions_.reset();
     PopDlg = nullptr;
     form_.reset();
     win::CoUninitialize();

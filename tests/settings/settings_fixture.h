@@ -1,7 +1,8 @@
 // The settings program's main window in a test's own process, off-screen: one QApplication
 // with the forms' font, a fresh machine per test, "the program" redirected to popsetup in
 // build/bin (so its version block and the agent and service programs beside it are the real
-// ones), COM initialised as the program's start-up does, and the window as the global PopDlg.
+// ones), COM initialised as the program's start-up does, and the window as the global PopDlg
+// (with the log options dialog as LogFileOptionsForm).
 // Services the test started are stopped at teardown.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "settings/log_file_options_form.h"
 #include "settings/pop_dlg.h"
 #include "test_services.h"
 
@@ -31,12 +33,14 @@ class PopDlgTest : public ServiceTest {
     void TearDown() override;
 
     TPopDlg& Form() { return *form_; }
+    TLogFileOptionsForm& LogOptions() { return *logOptions_; }
     // Shows the window on the given page, as a click on its tab would.
     void ShowPage(QWidget* page);
 
   private:
     std::optional<win::ModuleFileNameOverride> program_;
     std::unique_ptr<TPopDlg> form_;
+    std::unique_ptr<TLogFileOptionsForm> logOptions_;
 };
 
 }  // namespace vrel::test

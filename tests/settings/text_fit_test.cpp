@@ -107,6 +107,10 @@ TEST_F(TextFitTest, SettingsWindowTextsFit) {
     EXPECT_LE(list.height() + 2, form.GenStatusListBox->ItemHeight());
 }
 
+TEST_F(TextFitTest, LogFileOptionsTextsFit) {
+    ExpectTextsFit(LogOptions());
+}
+
 TEST_F(TextFitTest, AgentStartFormTextFits) {
     vrel::TStartForm form;
     ExpectTextsFit(form);

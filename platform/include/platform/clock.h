@@ -30,6 +30,8 @@ void Sleep(std::uint32_t milliseconds);
 void GetLocalTime(SYSTEMTIME& time);
 TDateTime Now();
 TDateTime SystemTimeToDateTime(const SYSTEMTIME& time);
+// The inverse, to the millisecond (the day of the week filled in).
+SYSTEMTIME DateTimeToSystemTime(TDateTime value);
 
 // The host duration of a wait of the given machine milliseconds.
 std::chrono::milliseconds ScaledWait(std::uint32_t milliseconds);

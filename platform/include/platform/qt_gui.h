@@ -18,6 +18,10 @@ namespace win {
 // Makes MessageBox and MessageDlg show modal QMessageBoxes.
 void InstallQtDialogs();
 
+// Makes BrowseForFolder (folder_dialog.h) show a folder chooser; the folder comes back as
+// its Windows path.
+void InstallQtFolderDialog();
+
 // The box a record shows, built but not run; tests grab it for screenshots.
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record);
 

@@ -51,6 +51,32 @@ struct RegValue {
     std::vector<std::uint8_t> data;
 };
 
+// For tests: while it lives, every value written in this process (through any TRegistry)
+// is recorded in order, with its key path as CurrentPath gives it, its name and its type.
+// One at a time; read Writes() once the writing threads are done.
+struct RegistryWrite {
+    std::string key;
+    std::string name;
+    RegType type = REG_NONE;
+    bool operator==(const RegistryWrite&) const = default;
+};
+
+class RegistryWriteRecorder {
+public:
+    RegistryWriteRecorder();
+    RegistryWriteRecorder(const RegistryWriteRecorder&) = delete;
+    RegistryWriteRecorder& operator=(const RegistryWriteRecorder&) = delete;
+    ~RegistryWriteRecorder();
+
+    const std::vector<RegistryWrite>& Writes() const { return writes_; }
+    // The value names written, in order.
+    std::vector<std::string> Names() const;
+
+private:
+    friend class TRegistry;
+    std::vector<RegistryWrite> writes_;
+};
+
 class TRegistry {
 public:
     TRegistry();

@@ -1,5 +1,6 @@
 #include "platform/clock.h"
 
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
@@ -96,6 +97,36 @@ TDateTime SystemTimeToDateTime(const SYSTEMTIME& time) {
         (((time.wHour * 60.0 + time.wMinute) * 60.0 + time.wSecond) * 1000.0 + time.wMilliseconds) /
         86400000.0;
     return day + fraction;
+}
+
+SYSTEMTIME DateTimeToSystemTime(TDateTime value) {
+    auto milliseconds = static_cast<std::int64_t>(std::llround(value * 86400000.0));
+    std::int64_t days = milliseconds / 86400000;
+    std::int64_t rest = milliseconds % 86400000;
+    if (rest < 0) {
+        rest += 86400000;
+        --days;
+    }
+    // Days since 1970-01-01 to the civil date (Howard Hinnant's days-to-civil algorithm).
+    const std::int64_t z = days - 25569 + 719468;
+    const std::int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+    const std::int64_t doe = z - era * 146097;
+    const std::int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+    const std::int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+    const std::int64_t mp = (5 * doy + 2) / 153;
+    const std::int64_t day = doy - (153 * mp + 2) / 5 + 1;
+    const std::int64_t month = mp < 10 ? mp + 3 : mp - 9;
+    const std::int64_t year = yoe + era * 400 + (month <= 2 ? 1 : 0);
+    // 30 December 1899 was a Saturday.
+    const std::int64_t weekday = ((days % 7) + 7 + 6) % 7;
+    return SYSTEMTIME{static_cast<std::uint16_t>(year),
+                      static_cast<std::uint16_t>(month),
+                      static_cast<std::uint16_t>(weekday),
+                      static_cast<std::uint16_t>(day),
+                      static_cast<std::uint16_t>(rest / 3600000),
+                      static_cast<std::uint16_t>(rest / 60000 % 60),
+                      static_cast<std::uint16_t>(rest / 1000 % 60),
+                      static_cast<std::uint16_t>(rest % 1000)};
 }
 
 TDateTime Now() {

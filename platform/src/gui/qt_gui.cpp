@@ -1,13 +1,17 @@
-// QMessageBox presenter and the message-queue pump for Qt's loop; see qt_gui.h.
+// QMessageBox presenter, the message-queue pump for Qt's loop and the forms' font; see
+// qt_gui.h and vcl.h.
 #include "platform/qt_gui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
+#include <QFont>
 #include <QSocketNotifier>
 #include <QString>
 #include <utility>
 
 #include "platform/codepage.h"
 #include "platform/message_loop.h"
+#include "platform/vcl.h"
 
 namespace win {
 namespace {

@@ -1,6 +1,7 @@
 #include "platform/registry.h"
 
 #include <cstring>
+#include <mutex>
 
 #include "store/machine.h"
 #include "store/schema.h"
@@ -169,6 +170,30 @@ std::optional<RegValue> TRegistry::GetValue(std::string_view name) {
     return RegValue{static_cast<RegType>(select.Int(0)), select.Blob(1)};
 }
 
+namespace {
+// Writes come from any thread of the process.
+std::mutex recorderMutex;
+RegistryWriteRecorder* recorder = nullptr;
+}  // namespace
+
+RegistryWriteRecorder::RegistryWriteRecorder() {
+    const std::lock_guard lock(recorderMutex);
+    if (recorder) throw std::logic_error("RegistryWriteRecorder: one at a time");
+    recorder = this;
+}
+
+RegistryWriteRecorder::~RegistryWriteRecorder() {
+    const std::lock_guard lock(recorderMutex);
+    recorder = nullptr;
+}
+
+std::vector<std::string> RegistryWriteRecorder::Names() const {
+    const std::lock_guard lock(recorderMutex);
+    std::vector<std::string> names;
+    for (const RegistryWrite& write : writes_) names.push_back(write.name);
+    return names;
+}
+
 void TRegistry::PutValue(std::string_view name, const RegValue& value) {
     Store()
         .Prepare(
@@ -179,6 +204,8 @@ void TRegistry::PutValue(std::string_view name, const RegValue& value) {
         .Bind(3, static_cast<std::int64_t>(value.type))
         .Bind(4, std::span<const std::uint8_t>(value.data))
         .Step();
+    const std::lock_guard lock(recorderMutex);
+    if (recorder) recorder->writes_.push_back({currentPath_, std::string(name), value.type});
 }
 
 bool TRegistry::ValueExists(std::string_view name) { return GetValue(name).has_value(); }

@@ -1,0 +1,207 @@
+// Applying the General and User Accounts pages to the settings key, and the small handlers of
+// those pages that record unapplied changes (an enabled Apply button; authChanged for the
+// authentication settings) or fill a field.
+#include <cctype>
+#include <string>
+
+#include "common/settings_key.h"
+#include "common/smtp_config.h"
+#include "platform/clock.h"
+#include "platform/dialogs.h"
+#include "platform/folder_dialog.h"
+#include "platform/logon.h"
+#include "platform/registry.h"
+#include "platform/winerror.h"
+#include "settings/log_file_options_form.h"
+#include "settings/pop_dlg.h"
+
+namespace vrel {
+namespace {
+
+constexpr std::string_view kDefaultInBoxRootDir = "C:\\InetPub\\MailRoot\\Users";
+
+std::string Text(const QLineEdit& edit) {
+    return AnsiText(edit.text());
+}
+
+std::string UpperCase(std::string text) {
+    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return text;
+}
+
+// A group's counters start the first time counting is applied (or after the start date was
+// removed); switched off and on again, the old counts continue.
+bool StartCounters(win::TRegistry& registry, const QCheckBox& countBox, std::string_view startName,
+                   std::initializer_list<std::string_view> counters) {
+    if (!countBox.isChecked() || registry.ValueExists(startName)) return false;
+    registry.WriteDateTime(startName, win::Now());
+    for (const std::string_view counter : counters) registry.WriteInteger(counter, 0);
+    return true;
+}
+
+// Puts the chosen folder into the edit when the user picked one that differs from its text.
+void BrowseInto(std::string_view caption, QLineEdit& edit) {
+    const std::optional<std::string> folder = win::BrowseForFolder(caption);
+    if (folder && !folder->empty() && *folder != Text(edit)) edit.setText(Ansi(*folder));
+}
+
+}  // namespace
+
+void TPopDlg::ApplyButtonClick() {
+    {
+        win::TRegistry registry;
+        if (registry.OpenKey(kSettingsKey, true)) {
+            using namespace settings_value;
+            registry.WriteString(MailInBoxDir, Text(*InBoxRootDirEdit));
+            registry.WriteString(PostMaster, Text(*PMEdit));
+            registry.WriteBool(LoggingEnabled, LoggingCheckBox->isChecked());
+            if (LoggingCheckBox->isChecked()) {
+                registry.WriteString(LogFileLocation, Text(*LogFileEdit));
+                registry.WriteInteger(LoginEventLogOption, LogFileOptionsForm->loginMask);
+                registry.WriteInteger(LogoutEventLogOption, LogFileOptionsForm->logoutMask);
+                registry.WriteInteger(MessageEventLogOption, LogFileOptionsForm->messageMask);
+            }
+            registry.WriteBool(ShowSplashScreen, SplashCheckBox->isChecked());
+            registry.WriteBool(CountConnections, CountConCheckBox->isChecked());
+            if (StartCounters(registry, *CountConCheckBox, ConnectionCountStarted,
+                              {SMTPConnections, POP3Connections, POP3Logons})) {
+                ConUpdateButtonClick();
+            }
+            if (authChanged) ApplyAuthentication(registry);
+            registry.WriteInteger(UndeliverableMailStatus, UMRadioGroup->ItemIndex());
+            registry.WriteBool(CountMessages, CountMsgCheckBox->isChecked());
+            if (StartCounters(registry, *CountMsgCheckBox, MessageCountStarted,
+                              {MessagesReceived, MessagesDelivered})) {
+                MsgUpdateButtonClick();
+            }
+            registry.CloseKey();
+        }
+    }
+    ApplyButton->setEnabled(false);
+}
+
+// Asked first, as another method may leave the aliases pointing at unknown users; a refusal
+// shows the stored method and group again (the domain text stays as typed).
+void TPopDlg::ApplyAuthentication(win::TRegistry& registry) {
+    using namespace settings_value;
+    const int answer = win::MessageDlg(
+        "Changing the Autorization method may invalidate the Alias database, continue ?",
+        win::mtConfirmation, win::mbYes | win::mbNo, 0);
+    if (answer == win::mrYes) {
+        registry.WriteInteger(UserAuthentication, UserAccRadioGroup->ItemIndex());
+        if (UserAccRadioGroup->ItemIndex() == 1 && !DomainEdit->text().isEmpty()) {
+            registry.WriteString(NTDomainLogonServer, Text(*DomainEdit));
+        }
+        registry.WriteString(EmailUsersGroup, Text(*eMailUsersGroupEdit));
+    } else {
+        DomainEdit->setEnabled(false);
+        DomainBrowseButton->setEnabled(false);
+        UserAccRadioGroup->SetItemIndex(0);
+        if (registry.ValueExists(UserAuthentication)) {
+            UserAccRadioGroup->SetItemIndex(registry.ReadInteger(UserAuthentication));
+            if (UserAccRadioGroup->ItemIndex() == 1) {
+                DomainEdit->setEnabled(true);
+                DomainBrowseButton->setEnabled(true);
+            }
+        }
+        if (registry.ValueExists(EmailUsersGroup)) {
+            eMailUsersGroupEdit->setText(Ansi(registry.ReadString(EmailUsersGroup)));
+        }
+    }
+    // Also after the restore above, whose change handlers set it again.
+    authChanged = false;
+    if (UserAccRadioGroup->ItemIndex() == 1 && !IsLogonServerReachable(Text(*DomainEdit))) {
+        win::ShowMessage("Logon Server(s) for " + UpperCase(Text(*DomainEdit)) +
+                         " are NOT reachable.");
+    }
+}
+
+bool TPopDlg::IsLogonServerReachable(const std::string& domain) {
+    const vcl::THourGlass hourGlass;
+    std::string controller;
+    return win::NetGetDCName("", domain, controller) == win::ERROR_SUCCESS;
+}
+
+void TPopDlg::InBoxRootDirEditChange() {
+    ApplyButton->setEnabled(true);
+}
+
+void TPopDlg::DomainEditChange() {
+    authChanged = true;
+    ApplyButton->setEnabled(true);
+}
+
+void TPopDlg::UserAccRadioGroupClick() {
+    const int index = UserAccRadioGroup->ItemIndex();
+    DomainEdit->setEnabled(index == 1);
+    DomainBrowseButton->setEnabled(index == 1);
+    if (index == GetUserAuthentication()) {
+        authChanged = false;
+        return;
+    }
+    authChanged = true;
+    ApplyButton->setEnabled(true);
+}
+
+void TPopDlg::LoggingCheckBoxClick() {
+    const bool checked = LoggingCheckBox->isChecked();
+    for (QWidget* control :
+         {static_cast<QWidget*>(LogFileEdit), static_cast<QWidget*>(LogFilePropButton),
+          static_cast<QWidget*>(LogFileBrowseButton), static_cast<QWidget*>(LogFileDirLabel)}) {
+        control->setEnabled(checked);
+    }
+    if (checked) {
+        LogFileOptionsForm->loginMask = GetLoginEventLogOption();
+        LogFileOptionsForm->logoutMask = GetLogoutEventLogOption();
+        LogFileOptionsForm->messageMask = GetMessageEventLogOption();
+        LogFileEdit->setText(Ansi(GetLogFileLocation()));
+    }
+    ApplyButton->setEnabled(true);
+}
+
+void TPopDlg::InBoxBrowseButtonClick() {
+    BrowseInto("Select the InBox Root Directory:", *InBoxRootDirEdit);
+}
+
+void TPopDlg::LogFileBrowseButtonClick() {
+    BrowseInto("Select the Log File Root Directory:", *LogFileEdit);
+}
+
+void TPopDlg::InBoxDefaultButtonClick() {
+    InBoxRootDirEdit->setText(Ansi(GetMailInBoxDir()));
+    if (InBoxRootDirEdit->text().isEmpty()) InBoxRootDirEdit->setText(Ansi(kDefaultInBoxRootDir));
+}
+
+void TPopDlg::DefaultPMButtonClick() {
+    const std::string address = GetSmtpSendNdrTo();
+    if (!address.empty() && address.find('@') != std::string::npos) {
+        PMEdit->setText(Ansi(address));
+        return;
+    }
+    if (win::MessageDlg(
+            "No default PostMaster, do you want to use Administrator@" + GetSmtpDefaultDomain(),
+            win::mtConfirmation, win::mbYes | win::mbCancel, 0) == win::mrYes) {
+        PMEdit->setText(Ansi("Administrator@" + GetSmtpDefaultDomain()));
+    }
+}
+
+void TPopDlg::ConnectApplyHandlers() {
+    Bind(ApplyButton, &QPushButton::clicked, this, &TPopDlg::ApplyButtonClick);
+    for (QLineEdit* edit : {InBoxRootDirEdit, LogFileEdit, PMEdit}) {
+        Bind(edit, &QLineEdit::textChanged, this, &TPopDlg::InBoxRootDirEditChange);
+    }
+    Bind(SplashCheckBox, &QCheckBox::toggled, this, &TPopDlg::InBoxRootDirEditChange);
+    UMRadioGroup->OnClick = [this] { vcl::Guarded([this] { InBoxRootDirEditChange(); }); };
+    for (QLineEdit* edit : {DomainEdit, eMailUsersGroupEdit}) {
+        Bind(edit, &QLineEdit::textChanged, this, &TPopDlg::DomainEditChange);
+    }
+    UserAccRadioGroup->OnClick = [this] { vcl::Guarded([this] { UserAccRadioGroupClick(); }); };
+    Bind(LoggingCheckBox, &QCheckBox::toggled, this, &TPopDlg::LoggingCheckBoxClick);
+    Bind(InBoxBrowseButton, &QPushButton::clicked, this, &TPopDlg::InBoxBrowseButtonClick);
+    Bind(LogFileBrowseButton, &QPushButton::clicked, this, &TPopDlg::LogFileBrowseButtonClick);
+    Bind(InBoxDefaultButton, &QPushButton::clicked, this, &TPopDlg::InBoxDefaultButtonClick);
+    Bind(DefaultPMButton, &QPushButton::clicked, this, &TPopDlg::DefaultPMButtonClick);
+    Bind(LogFilePropButton, &QPushButton::clicked, this, &TPopDlg::LogFilePropButtonClick);
+}
+
+}  // namespace vrel

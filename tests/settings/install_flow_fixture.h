@@ -1,0 +1,124 @@
+// A machine ready for the whole installation through the main window: a computer name, free
+// SMTP and POP3 ports in the services file, and the mail user "ann" (password "Secret1").
+// The test installs with the status list's buttons (InstallRow), then sends a message over
+// SMTP and fetches it over POP3 on 127.0.0.1. The agents COM started are killed at teardown.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QTest>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <thread>
+
+#include "loopback.h"
+#include "mail_account.h"
+#include "platform/paths.h"
+#include "platform/registry.h"
+#include "settings_fixture.h"
+
+namespace vrel::test {
+
+namespace fs = std::filesystem;
+
+inline constexpr const char* kMessage =
+    "From: sender@remote.test\r\nTo: ann@mailhost01\r\nSubject: installed\r\n\r\n"
+    "Installed through the settings window.\r\n";
+
+// The popagent processes that COM started for this test's machine.
+inline void KillAgentsOfThisMachine() {
+    const std::string mark = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream command(entry.path() / "cmdline");
+        std::ifstream environment(entry.path() / "environ");
+        const std::string commandLine((std::istreambuf_iterator<char>(command)), {});
+        std::string variable;
+        bool ours = false;
+        while (std::getline(environment, variable, '\0')) ours = ours || variable == mark;
+        if (ours && commandLine.find("popagent") != std::string::npos) {
+            ::kill(std::stoi(pid), SIGKILL);
+        }
+    }
+}
+
+// Sends a line (CR LF added) and returns the first line of the reply.
+inline std::string Say(LoopbackClient& client, const std::string& line) {
+    client.Send(line + "\r\n");
+    return client.ReadLine();
+}
+
+class InstallFlowTest : public PopDlgTest {
+  protected:
+    void SetUp() override {
+        PopDlgTest::SetUp();
+        win::TRegistry registry;
+        registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName", true);
+        registry.WriteString("ComputerName", "MAILHOST01");
+        smtpPort_ = FreePort();
+        pop3Port_ = FreePort();
+        std::ofstream(win::ToHostPath(win::GetSystemDirectory() + "\\drivers\\etc\\services"))
+            << "smtp " << smtpPort_ << "/tcp mail\npop3 " << pop3Port_ << "/tcp\n";
+        AddComputerUser("ann", "Secret1", true);
+    }
+
+    void TearDown() override {
+        PopDlgTest::TearDown();
+        KillAgentsOfThisMachine();
+    }
+
+    // A click on the row, then on Install, as the administrator does.
+    void InstallRow(int row) {
+        vcl::TOwnerDrawListBox& list = *Form().GenStatusListBox;
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(60, row * 18 + 9));
+        ASSERT_TRUE(Form().InstallButton->isEnabled());
+        QTest::mouseClick(Form().InstallButton, Qt::LeftButton);
+    }
+
+    void SendOverSmtp() {
+        LoopbackClient smtp(smtpPort_);
+        ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
+        EXPECT_EQ(Say(smtp, "HELO client.test").substr(0, 3), "250");
+        EXPECT_EQ(Say(smtp, "MAIL FROM:<sender@remote.test>").substr(0, 3), "250");
+        EXPECT_EQ(Say(smtp, "RCPT TO:<ann@mailhost01>").substr(0, 3), "250");
+        EXPECT_EQ(Say(smtp, "DATA").substr(0, 3), "354");
+        smtp.Send(kMessage);
+        EXPECT_EQ(Say(smtp, ".").substr(0, 3), "250");
+        Say(smtp, "QUIT");
+    }
+
+    // The first message of ann's mailbox over POP3, once it has arrived; "" when none did.
+    std::string FetchOverPop3() {
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (std::chrono::steady_clock::now() < deadline) {
+            LoopbackClient pop3(pop3Port_);
+            EXPECT_EQ(pop3.ReadLine().substr(0, 3), "+OK");
+            EXPECT_EQ(Say(pop3, "USER ann").substr(0, 3), "+OK");
+            EXPECT_EQ(Say(pop3, "PASS Secret1").substr(0, 3), "+OK");
+            if (Say(pop3, "STAT").rfind("+OK 0 ", 0) == 0) {
+                Say(pop3, "QUIT");
+                std::this_thread::sleep_for(std::chrono::milliseconds(200));
+                continue;
+            }
+            std::string text;
+            EXPECT_EQ(Say(pop3, "RETR 1").substr(0, 3), "+OK");
+            for (std::string line = pop3.ReadLine(); line != ".\r\n" && !line.empty();
+                 line = pop3.ReadLine()) {
+                text += line;
+            }
+            Say(pop3, "QUIT");
+            return text;
+        }
+        return "";
+    }
+
+    int smtpPort_ = 0;
+    int pop3Port_ = 0;
+};
+
+}  // namespace vrel::test
