@@ -29,6 +29,10 @@ QString Ansi(std::string_view text) {
     return QString::fromStdString(win::AnsiToUtf8(text));
 }
 
+std::string AnsiOf(const QString& text) {
+    return win::Utf8ToAnsi(text.toStdString());
+}
+
 void SetHint(QWidget& widget, std::string_view hint) {
     widget.setToolTip(Ansi(hint));
 }

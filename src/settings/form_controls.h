@@ -10,6 +10,7 @@
 #include <QRect>
 #include <QString>
 #include <functional>
+#include <string>
 #include <string_view>
 
 class QCheckBox;
@@ -20,8 +21,9 @@ class QWidget;
 
 namespace vrel {
 
-// 8-bit suite text as Qt text.
+// 8-bit suite text as Qt text, and back.
 QString Ansi(std::string_view text);
+std::string AnsiOf(const QString& text);
 
 // A control's hint, shown as its tool tip.
 void SetHint(QWidget& widget, std::string_view hint);
