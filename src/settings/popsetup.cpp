@@ -12,7 +12,6 @@
 #include <iostream>
 #include <memory>
 
-#include "common/settings_key.h"
 #include "common/system_module.h"
 #include "platform/com.h"
 #include "platform/dialogs.h"
@@ -38,12 +37,6 @@ void InitialiseApplication(QApplication& application) {
     QApplication::setQuitOnLastWindowClosed(false);
 }
 
-void ShowSplash() {
-    vrel::SplashScnForm = new vrel::TSplashScnForm;
-    vrel::SplashScnForm->show();
-    vrel::SplashScnForm->repaint();
-}
-
 // The windows in their creation order, the main window first; the loop runs until the main
 // window closes.
 int RunWindows(QApplication& application) {
@@ -60,13 +53,7 @@ int RunWindows(QApplication& application) {
 
 int WinMain(QApplication& application) {
     InitialiseApplication(application);
-    if (vrel::GetShowSplashScreen()) ShowSplash();
-    win::SetHelpFile(vrel::ChooseHelpFile());
-    if (!vrel::IsAdministrator()) {
-        win::ShowMessage("This program requires Administrator privileges, exiting ...");
-        return 0;
-    }
-    RunWindows(application);
+    if (vrel::PrepareStart()) RunWindows(application);
     return 0;
 }
 

@@ -4,10 +4,13 @@
 #include <cstdlib>
 #include <memory>
 
+#include "common/settings_key.h"
 #include "platform/dialogs.h"
+#include "platform/help.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
 #include "platform/token.h"
+#include "settings/splash_unit.h"
 
 namespace vrel {
 namespace {
@@ -71,6 +74,18 @@ std::string ChooseHelpFile() {
         }
     }
     return helpFile;
+}
+
+bool PrepareStart() {
+    if (GetShowSplashScreen()) {
+        SplashScnForm = new TSplashScnForm;
+        SplashScnForm->show();
+        SplashScnForm->repaint();
+    }
+    win::SetHelpFile(ChooseHelpFile());
+    if (IsAdministrator()) return true;
+    win::ShowMessage("This program requires Administrator privileges, exiting ...");
+    return false;
 }
 
 }  // namespace vrel

@@ -17,4 +17,9 @@ bool IsAdministrator();
 // neither exists a warning says so and the second name is kept.
 std::string ChooseHelpFile();
 
+// The start-up between the application object and the windows: the splash window unless
+// switched off (SplashScnForm), the help file, the administrator test. False when the user
+// is no administrator: the refusal has been shown and the program is to end with exit code 0.
+bool PrepareStart();
+
 }  // namespace vrel

@@ -7,9 +7,12 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/agent_binding.h"
 #include "common/system_module.h"
 #include "platform/com.h"
+#include "platform/scm.h"
 #include "platform/vcl.h"
+#include "smtp_seo.h"
 
 namespace vrel::test {
 namespace fs = std::filesystem;
@@ -61,6 +64,39 @@ QImage SaveScreenshot(QWidget& widget, const std::string& name) {
 
 std::string ProgramModulePath(const std::string& program) {
     return win::ToWindowsPath(fs::absolute(BinFolder()) / program) + ".exe";
+}
+
+void CreateTestService(const std::string& name) {
+    win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+    win::SC_HANDLE service = win::CreateService(
+        manager, name, "", win::SERVICE_ALL_ACCESS, win::SERVICE_WIN32_OWN_PROCESS,
+        win::SERVICE_DEMAND_START, win::SERVICE_ERROR_NORMAL,
+        "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " -waithint:250");
+    EXPECT_TRUE(service);
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+}
+
+void ControlService(const std::string& name, bool start) {
+    win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+    win::SC_HANDLE service = win::OpenService(manager, name, win::SERVICE_ALL_ACCESS);
+    win::SERVICE_STATUS status;
+    EXPECT_TRUE(start ? win::StartService(service)
+                      : win::ControlService(service, win::SERVICE_CONTROL_STOP, status));
+    const win::DWORD state = start ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+    EXPECT_EQ(WaitForState(name, state).dwCurrentState, state);
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+}
+
+void RegisterAgent() {
+    ASSERT_EQ(RunProgram("popagent", "/regserver").exitCode, 0);
+}
+
+void BindAgent() {
+    RegisterSmtpWithSeo();
+    RegisterAgentBinding("Message Agent for POP3 Service", kAgentSinkClass,
+                         "{6A5F1E2B-0C3D-4E5F-8091-A2B3C4D5E6F7}");
 }
 
 void PopDlgTest::SetUp() {
