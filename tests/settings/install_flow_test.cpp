@@ -14,6 +14,8 @@
 #include <string>
 #include <thread>
 
+#include "common/alias_table.h"
+#include "common/settings_key.h"
 #include "loopback.h"
 #include "mail_account.h"
 #include "platform/paths.h"
@@ -26,7 +28,7 @@ namespace fs = std::filesystem;
 using vrel::test::LoopbackClient;
 
 constexpr const char* kMessage =
-    "From: sender@remote.test\r\nTo: ann@mailhost01\r\nSubject: installed\r\n\r\n"
+    "From: sender@remote.test\r\nSubject: installed\r\n\r\n"
     "Installed through the settings window.\r\n";
 
 // The popagent processes that COM started for this test's machine.
@@ -80,12 +82,12 @@ class InstallFlowTest : public vrel::test::PopDlgTest {
         QTest::mouseClick(Form().InstallButton, Qt::LeftButton);
     }
 
-    void SendOverSmtp() {
+    void SendOverSmtp(const std::string& recipient = "ann@mailhost01") {
         LoopbackClient smtp(smtpPort_);
         ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
         EXPECT_EQ(Say(smtp, "HELO client.test").substr(0, 3), "250");
         EXPECT_EQ(Say(smtp, "MAIL FROM:<sender@remote.test>").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "RCPT TO:<ann@mailhost01>").substr(0, 3), "250");
+        EXPECT_EQ(Say(smtp, "RCPT TO:<" + recipient + ">").substr(0, 3), "250");
         EXPECT_EQ(Say(smtp, "DATA").substr(0, 3), "354");
         smtp.Send(kMessage);
         EXPECT_EQ(Say(smtp, ".").substr(0, 3), "250");
@@ -117,6 +119,12 @@ class InstallFlowTest : public vrel::test::PopDlgTest {
         return "";
     }
 
+    void Click(QPushButton* button) {
+        ASSERT_TRUE(button->isVisible() && button->isEnabled())
+            << button->objectName().toStdString() << " " << button->text().toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
+    }
+
     int smtpPort_ = 0;
     int pop3Port_ = 0;
 };
@@ -138,6 +146,48 @@ TEST_F(InstallFlowTest, ButtonsInstallEverythingAndMailFlows) {
     vrel::test::SaveScreenshot(form, "popsetup_PopDlg-GeneralTab-installed");
 
     SendOverSmtp();
+    const std::string fetched = FetchOverPop3();
+    EXPECT_NE(fetched.find("Subject: installed\r\n"), std::string::npos) << fetched;
+    EXPECT_NE(fetched.find("\r\nInstalled through the settings window.\r\n"), std::string::npos);
+}
+
+// A new administrator's way through the wizard on a fresh machine: welcome, system
+// information, the SMTP component installed and started, the POP3 side installed and started,
+// a local domain added, the PostMaster set, Finish; then mail to the new domain flows.
+TEST_F(InstallFlowTest, WizardSetsUpEverythingAndMailFlows) {
+    vrel::TPopDlg& form = Form();
+    form.show();
+    ASSERT_EQ(form.WizStepLabel->text(), "Welcome to the POP3 Setup Wizard");
+    Click(form.WizNextButton);
+    ASSERT_EQ(form.WizStepLabel->text(), "Step 1: System Information");
+    Click(form.WizNextButton);
+    ASSERT_EQ(form.WizStartButton->text(), "Install SMTP Server");
+    Click(form.WizStartButton);
+    ASSERT_NE(form.WizMemo->toPlainText().indexOf("   SMTP Server is INSTALLED and RUNNING"), -1)
+        << form.WizMemo->toPlainText().toStdString();
+    Click(form.WizNextButton);
+    ASSERT_EQ(form.WizStartButton->text(), "Install POP3 Server");
+    Click(form.WizStartButton);
+    ASSERT_NE(form.WizMemo->toPlainText().indexOf("   POP3 Server is INSTALLED and RUNNING"), -1)
+        << form.WizMemo->toPlainText().toStdString();
+    EXPECT_TRUE(form.installComplete);
+    Click(form.WizNextButton);
+    ASSERT_EQ(form.WizStepLabel->text(), "Step 4: Local Domains");
+    QTest::keyClicks(form.WizDomainEdit, "newdomain.test");
+    Click(form.WizDomainAddButton);
+    EXPECT_NE(form.WizMemo->toPlainText().indexOf("   2: newdomain.test"), -1);
+    Click(form.WizNextButton);
+    ASSERT_EQ(form.WizStepLabel->text(), "Step 5: Setup PostMaster Account");
+    // The PostMaster is an alias made first, typed as its address.
+    ASSERT_TRUE(vrel::WriteAlias("boss", "ann"));
+    form.WizDomainEdit->setText("boss@newdomain.test");
+    Click(form.WizNextButton);
+    EXPECT_EQ(form.WizStepLabel->text(), "POP3 Setup Wizard Completed");
+    EXPECT_EQ(vrel::GetPostMaster(), "boss@newdomain.test");
+    EXPECT_EQ(form.PMEdit->text(), "boss@newdomain.test");
+    vrel::test::SaveScreenshot(form, "popsetup_PopDlg-Wizard-walked");
+
+    SendOverSmtp("ann@newdomain.test");
     const std::string fetched = FetchOverPop3();
     EXPECT_NE(fetched.find("Subject: installed\r\n"), std::string::npos) << fetched;
     EXPECT_NE(fetched.find("\r\nInstalled through the settings window.\r\n"), std::string::npos);
