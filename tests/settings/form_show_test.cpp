@@ -72,6 +72,18 @@ TEST_F(FormShowTest, FirstStartWritesBackTheMissingDefaultsOnly) {
     EXPECT_EQ(form.WizStepLabel->text(), "Welcome to the POP3 Setup Wizard");
 }
 
+// With the SMTP service's default domain the PostMaster's default is written too.
+TEST_F(FormShowTest, FirstStartWithADefaultDomainWritesThePostMaster) {
+    vrel::test::CreateSmtpSite("mailhost.test");
+    TPopDlg& form = Open();
+    EXPECT_EQ(
+        StoredValueNames(),
+        (std::set<std::string>{"EmailUsersGroup", "MailInBoxDir", "PostMaster", "ShowSplashScreen",
+                               "UndeliverableMailStatus", "UserAuthentication"}));
+    EXPECT_EQ(form.PMEdit->text().toStdString(), vrel::GetPostMaster());
+    EXPECT_NE(vrel::GetPostMaster().find("mailhost.test"), std::string::npos);
+}
+
 // Domain authentication without a logon server stores the computer's own domain; stored
 // values out of range reach the controls as the getters give them.
 TEST_F(FormShowTest, StoredValuesReachTheControlsAsTheGettersGiveThem) {

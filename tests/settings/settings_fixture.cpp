@@ -10,6 +10,7 @@
 #include "common/agent_binding.h"
 #include "common/system_module.h"
 #include "platform/com.h"
+#include "platform/metabase.h"
 #include "platform/scm.h"
 #include "platform/vcl.h"
 #include "smtp_seo.h"
@@ -97,6 +98,22 @@ void BindAgent() {
     RegisterSmtpWithSeo();
     RegisterAgentBinding("Message Agent for POP3 Service", kAgentSinkClass,
                          "{6A5F1E2B-0C3D-4E5F-8091-A2B3C4D5E6F7}");
+}
+
+void CreateSmtpSite(const std::string& defaultDomain) {
+    std::shared_ptr<win::IIsObject> node;
+    const auto create = [&node](const std::string& parent, const char* className,
+                                const char* name) {
+        std::shared_ptr<win::IIsObject> container;
+        ASSERT_EQ(win::ADsGetObject("IIS://localhost" + parent, container), win::S_OK);
+        ASSERT_EQ(container->Create(className, name, node), win::S_OK);
+        node->SetInfo();
+    };
+    create("", "IIsSmtpService", "smtpsvc");
+    create("/smtpsvc", "IIsSmtpServer", "1");
+    node->Put("DefaultDomain", win::VARIANT(defaultDomain));
+    node->SetInfo();
+    create("/smtpsvc/1", "IIsSmtpDomain", "Domain");
 }
 
 void PopDlgTest::SetUp() {

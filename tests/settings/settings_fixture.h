@@ -32,6 +32,8 @@ void ControlService(const std::string& name, bool start);
 // The agent registered by its own /regserver, and its arrival binding made.
 void RegisterAgent();
 void BindAgent();
+// The SMTP service's site in the metabase, with its default domain and an empty domain list.
+void CreateSmtpSite(const std::string& defaultDomain);
 
 class PopDlgTest : public ServiceTest {
   protected:

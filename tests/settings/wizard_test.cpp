@@ -13,7 +13,6 @@
 #include "common/settings_key.h"
 #include "common/smtp_config.h"
 #include "platform/dialogs.h"
-#include "platform/metabase.h"
 #include "platform/registry.h"
 #include "platform/vcl.h"
 #include "settings/os_version.h"
@@ -38,23 +37,6 @@ void PoseAs(int platform, const char* version, const char* build, int suiteMask)
     registry.WriteInteger("PlatformId", platform);
     registry.WriteInteger("ProductType", 1);
     registry.WriteInteger("SuiteMask", suiteMask);
-}
-
-// The SMTP service's site in the metabase, with its default domain and an empty domain list.
-void CreateSmtpSite(const std::string& defaultDomain) {
-    std::shared_ptr<win::IIsObject> node;
-    const auto create = [&node](const std::string& parent, const char* className,
-                                const char* name) {
-        std::shared_ptr<win::IIsObject> container;
-        ASSERT_EQ(win::ADsGetObject("IIS://localhost" + parent, container), win::S_OK);
-        ASSERT_EQ(container->Create(className, name, node), win::S_OK);
-        node->SetInfo();
-    };
-    create("", "IIsSmtpService", "smtpsvc");
-    create("/smtpsvc", "IIsSmtpServer", "1");
-    node->Put("DefaultDomain", win::VARIANT(defaultDomain));
-    node->SetInfo();
-    create("/smtpsvc/1", "IIsSmtpDomain", "Domain");
 }
 
 class WizardTest : public vrel::test::PopDlgTest {
@@ -195,7 +177,7 @@ TEST_F(WizardTest, StepThreeWithTheBindingMissingOffersTheInstall) {
 // Exactly seven local domains fit without a scroll bar; the eighth brings one. Only the
 // first is the default.
 TEST_F(WizardTest, LocalDomainsAreListedAndAddedWithAScrollBarFromEight) {
-    CreateSmtpSite("mailhost.test");
+    vrel::test::CreateSmtpSite("mailhost.test");
     TPopDlg& form = Open();
     ShowStep(4);
     EXPECT_EQ(form.WizStepLabel->text(), "Step 4: Local Domains");
