@@ -126,6 +126,7 @@ TEST_F(WizardTest, StepsOneToThreeOnAFreshMachine) {
         "Note: You will require the Windows Installation CDROM to install the SMTP service."));
     EXPECT_EQ(form.WizStartButton->text(), "Install SMTP Server");
     EXPECT_TRUE(form.WizStartButton->isVisible());
+    EXPECT_EQ(vcl::HelpContextOf(*form.WizPanel), 14020);
     EXPECT_EQ(Buttons(), (std::vector<bool>{false, false, true})) << "Finish is left to exit";
     EXPECT_EQ(form.WizNextLabel->text(), "");
     SaveScreenshot(form, "popsetup_PopDlg-Wizard-step2");
@@ -147,6 +148,7 @@ TEST_F(WizardTest, StepsOneToThreeOnAFreshMachine) {
               "to install and start the POP3 service.");
     EXPECT_EQ(form.WizStartButton->text(), "Install POP3 Server");
     EXPECT_EQ(Buttons(), (std::vector<bool>{false, false, false}));
+    EXPECT_EQ(vcl::HelpContextOf(*form.WizPanel), 14030);
     SaveScreenshot(form, "popsetup_PopDlg-Wizard-step3");
 }
 
@@ -181,6 +183,7 @@ TEST_F(WizardTest, LocalDomainsAreListedAndAddedWithAScrollBarFromEight) {
     TPopDlg& form = Open();
     ShowStep(4);
     EXPECT_EQ(form.WizStepLabel->text(), "Step 4: Local Domains");
+    EXPECT_EQ(vcl::HelpContextOf(*form.WizPanel), 14040);
     EXPECT_EQ(Buttons(), (std::vector<bool>{true, true, true}));
     EXPECT_FALSE(form.WizDomainAddButton->isEnabled());
     QTest::mouseClick(form.WizDomainAddButton, Qt::LeftButton);  // disabled: nothing
@@ -215,6 +218,7 @@ TEST_F(WizardTest, PostMasterStepStoresTheAddressOrAsksForTheDefault) {
     TPopDlg& form = Open();
     ShowStep(5);
     EXPECT_EQ(form.WizStepLabel->text(), "Step 5: Setup PostMaster Account");
+    EXPECT_EQ(vcl::HelpContextOf(*form.WizPanel), 14050);
     EXPECT_EQ(form.WizDomainEdit->text().toStdString(), vrel::GetPostMaster());
     EXPECT_EQ(form.WizDomainAddButton->text(), "Browse");
     EXPECT_FALSE(form.WizDomainAddButton->isEnabled());
