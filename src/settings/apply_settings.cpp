@@ -151,9 +151,7 @@ void TPopDlg::LoggingCheckBoxClick() {
         control->setEnabled(checked);
     }
     if (checked) {
-        LogFileOptionsForm->loginMask = GetLoginEventLogOption();
-        LogFileOptionsForm->logoutMask = GetLogoutEventLogOption();
-        LogFileOptionsForm->messageMask = GetMessageEventLogOption();
+        LogFileOptionsForm->LoadStoredMasks();
         LogFileEdit->setText(Ansi(GetLogFileLocation()));
     }
     ApplyButton->setEnabled(true);

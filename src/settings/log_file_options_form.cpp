@@ -216,14 +216,18 @@ void TLogFileOptionsForm::hideEvent(QHideEvent* event) {
     vcl::Guarded([this] { FormClose(); });
 }
 
+void TLogFileOptionsForm::LoadStoredMasks() {
+    loginMask = GetLoginEventLogOption();
+    logoutMask = GetLogoutEventLogOption();
+    messageMask = GetMessageEventLogOption();
+}
+
 void TPopDlg::LogFilePropButtonClick() {
     if (vcl::ShowModal(*LogFileOptionsForm) == vcl::mrOk) {
         ApplyButton->setEnabled(true);
         return;
     }
-    LogFileOptionsForm->loginMask = GetLoginEventLogOption();
-    LogFileOptionsForm->logoutMask = GetLogoutEventLogOption();
-    LogFileOptionsForm->messageMask = GetMessageEventLogOption();
+    LogFileOptionsForm->LoadStoredMasks();
 }
 
 }  // namespace vrel

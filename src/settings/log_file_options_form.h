@@ -40,6 +40,9 @@ class TLogFileOptionsForm : public QDialog {
     std::int32_t logoutMask = 0;
     std::int32_t messageMask = 0;
 
+    // The working masks from the settings key (as stored, before any change in the dialog).
+    void LoadStoredMasks();
+
     void FormShow();
     void FormClose();
     void LogFileTreeViewCustomDrawItem(QTreeWidgetItem* node);

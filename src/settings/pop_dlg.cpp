@@ -45,6 +45,7 @@ TPopDlg::TPopDlg(QWidget* parent)
     BuildAboutTab();
     ConnectStatistics();
     ConnectApplyHandlers();
+    ConnectLoading();
     PageControl->setCurrentWidget(DesignActivePage());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
@@ -86,14 +87,6 @@ void TPopDlg::BuildFrame() {
             [this] { vcl::Guarded([this] { HelpBtnClick(); }); });
 }
 
-void TPopDlg::GeneralTabShow() {
-    // The page's settings are loaded with the window's other settings; the status list is
-    // rebuilt at every showing, and its progress bar starts again from the left.
-    wizardStep = 0;
-    progressOffset = 0;
-    StatusButtonClick();
-}
-
 void TPopDlg::CancelBtnClick() {
     close();
 }
@@ -117,14 +110,6 @@ void TPopDlg::keyPressEvent(QKeyEvent* event) {
         }
     }
     event->accept();
-}
-
-// The first showing runs the active page's show handler once, as the form's loading ends.
-void TPopDlg::showEvent(QShowEvent* event) {
-    QDialog::showEvent(event);
-    if (shown_) return;
-    shown_ = true;
-    PageControl->RunShowHandler(PageControl->ActivePage());
 }
 
 }  // namespace vrel

@@ -25,6 +25,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/registry.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
@@ -212,6 +213,24 @@ class TPopDlg : public QDialog {
     // The page the form resource opens on.
     QWidget* DesignActivePage() const { return WizardTab; }
 
+    // Loading the window and changing pages (form_show.cpp).
+    void FormShow();
+    void UserAccTabShow();
+    void PageControlChanging();
+    void OKBtnClick();
+
+    // Setup wizard (wizard_tab.cpp, wizard_pages.cpp).
+    void WizardTabShow();
+    void WizNextButtonClick();
+    void WizPrevButtonClick();
+    void WizStartButtonClick();
+    void WizDomainAddButtonClick();
+    void WizDomainEditChange();
+    void WizFinishButtonClick();
+
+    // The alias grid, called by the loading above.
+    void LoadAliasGrid();
+
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -230,6 +249,9 @@ class TPopDlg : public QDialog {
     void ConnectStatistics();
     void ConnectApplyHandlers();
     void ApplyAuthentication(win::TRegistry& registry);
+    void ConnectLoading();
+    void LoadSettings(win::TRegistry& registry);
+    void ConnectWizard();
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);
     bool shown_ = false;
@@ -237,5 +259,14 @@ class TPopDlg : public QDialog {
 
 // The main window, set by the program's start-up.
 extern TPopDlg* PopDlg;
+
+// Lays out the wizard page of PopDlg for its wizardStep and the system's live state.
+void ShowWizardPage();
+
+// The browse list dialog modal in list mode 3 (mail users, and aliases marked " (alias)"),
+// single selection, with the help topic and caption given: true with the selected entry
+// after OK; the dialog's list is emptied afterwards.
+bool BrowseMailUsersAndAliases(const std::string& helpTopic, const std::string& caption,
+                               std::string& entry);
 
 }  // namespace vrel

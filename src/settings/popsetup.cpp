@@ -1,47 +1,65 @@
 // popsetup: the settings program, the administrator's window and setup wizard.
 //
-// Start-up: the application object with COM initialised on its UI thread for the whole run
-// (the settings units call COM without initialising it themselves), the forms' font, the
-// settings data module and the main window, opened on its General page. Without a display
-// the program says so and ends with exit code 1 instead of waiting for a window nobody sees.
+// Start-up, in its order: the application object with COM on its UI thread for the whole run
+// (the settings units call COM without initialising it themselves) and its title, the splash
+// window unless switched off, the help file, the administrator test (a refusal ends the
+// program with exit code 0 before any window is made), the windows and the data module, the
+// message loop. Without a display the program says so and ends with exit code 1 instead of
+// waiting for a window nobody sees.
 #include <QApplication>
+#include <QPointer>
 #include <exception>
 #include <iostream>
-#include <string>
+#include <memory>
 
 #include "common/system_module.h"
 #include "platform/com.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
 #include "platform/message_loop.h"
-#include "platform/paths.h"
 #include "platform/qt_gui.h"
 #include "platform/vcl.h"
 #include "settings/log_file_options_form.h"
 #include "settings/pop_dlg.h"
+#include "settings/splash_unit.h"
+#include "settings/start_up.h"
 
 namespace {
 
-constexpr const char* kApplicationTitle = "Vrel POP3 Server";
-
-// The help file beside the program.
-std::string ProgramHelpFile() {
-    const std::string program = win::GetModuleFileName();
-    return program.substr(0, program.rfind('\\') + 1) + "DUDARAV3.AVE";
+void InitialiseApplication(QApplication& application) {
+    win::CoInitialize();
+    win::SetApplicationTitle(vrel::kApplicationTitle);
+    vcl::SetApplicationFont(application);
+    win::InstallQtDialogs();
+    win::InstallQtFolderDialog();
+    win::PumpMessageQueueInQt(application);
+    vcl::InstallHelp(application);
+    vcl::InstallShell();
+    // Closing the splash before the main window shows must not end the program.
+    QApplication::setQuitOnLastWindowClosed(false);
 }
 
-int RunSettingsWindow(QApplication& application) {
-    vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
+// The windows in their creation order, the main window first; the loop runs until the main
+// window closes.
+int RunWindows(QApplication& application) {
     vrel::TPopDlg popDlg;
     vrel::PopDlg = &popDlg;
     vrel::TLogFileOptionsForm logFileOptionsForm(&popDlg);
     vrel::LogFileOptionsForm = &logFileOptionsForm;
-    popDlg.PageControl->setCurrentWidget(popDlg.GeneralTab);
+    vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
+    QObject::connect(&popDlg, &QDialog::finished, &application, &QApplication::quit);
     popDlg.show();
+    QApplication::setQuitOnLastWindowClosed(true);
     const int exitCode = application.exec();
     vrel::LogFileOptionsForm = nullptr;
     vrel::PopDlg = nullptr;
     return exitCode;
+}
+
+int WinMain(QApplication& application) {
+    InitialiseApplication(application);
+    if (vrel::PrepareStart()) RunWindows(application);
+    return 0;
 }
 
 }  // namespace
@@ -53,22 +71,13 @@ int main(int argc, char** argv) {
         return 1;
     }
     QApplication application(argc, argv);
-    win::CoInitialize();
-    win::SetApplicationTitle(kApplicationTitle);
-    vcl::SetApplicationFont(application);
-    win::InstallQtDialogs();
-    win::InstallQtFolderDialog();
-    win::PumpMessageQueueInQt(application);
-    vcl::InstallHelp(application);
-    vcl::InstallShell();
-    win::SetHelpFile(ProgramHelpFile());
-    int exitCode = 0;
     try {
-        exitCode = RunSettingsWindow(application);
+        WinMain(application);
     } catch (const std::exception& error) {
-        win::MessageBox(error.what(), kApplicationTitle, win::MB_OK | win::MB_ICONERROR);
+        win::MessageBox(error.what(), vrel::kApplicationTitle, win::MB_OK | win::MB_ICONERROR);
     }
+    delete vrel::SplashScnForm;
     vrel::SystemModule.reset();
     win::CoUninitialize();
-    return exitCode;
+    return 0;
 }

@@ -1,11 +1,22 @@
-// The Setup Wizard page of TPopDlg as the form lays it out, before the wizard builds a step:
-// the panel with its heading, memo, domain edit and the row of buttons. The buttons on the
-// right and the lower bevel keep their distance to the panel's bottom right corner, and the
-// bevels stretch with its width.
+// The Setup Wizard page of TPopDlg: the panel as the form lays it out (heading, memo, domain
+// edit and the row of buttons; the buttons on the right and the lower bevel keep their
+// distance to the panel's bottom right corner, and the bevels stretch with its width), and
+// the page's handlers, which move the step, run the actions the pages offer and rebuild the
+// page with ShowWizardPage.
 #include <QEvent>
 #include <QVBoxLayout>
 
+#include "common/agent_binding.h"
+#include "common/settings_key.h"
+#include "common/smtp_config.h"
+#include "platform/dialogs.h"
+#include "platform/registry.h"
+#include "settings/agent_install.h"
+#include "settings/os_version.h"
+#include "settings/pop3_install.h"
 #include "settings/pop_dlg.h"
+#include "settings/service_control.h"
+#include "settings/smtp_component.h"
 
 namespace vrel {
 namespace {
@@ -49,12 +60,154 @@ class WizardAnchors : public QObject {
     TPopDlg& form_;
 };
 
+constexpr int kFinalStep = 99;
+
+void AddLine(TPopDlg& form, std::string_view line) {
+    form.WizMemo->appendPlainText(Ansi(line));
+}
+
+// Step 5's Next: the edit's PostMaster (or, asked, the default) stored and shown on the User
+// Accounts page.
+void StorePostMaster(TPopDlg& form) {
+    AddLine(form, " ");
+    AddLine(form, "Verifying the Postmaster account ...");
+    if (form.WizDomainEdit->text().isEmpty() &&
+        win::MessageBox("The PostMaster account is not specified. Do you want to use the default?",
+                        "ERROR", win::MB_OKCANCEL | win::MB_ICONWARNING) == win::IDOK) {
+        form.WizDomainEdit->setText(Ansi(GetPostMaster()));
+    }
+    win::TRegistry registry;
+    if (registry.OpenKey(kSettingsKey, true)) {
+        if (!form.WizDomainEdit->text().isEmpty()) {
+            registry.WriteString(settings_value::PostMaster, AnsiText(form.WizDomainEdit->text()));
+        }
+        registry.CloseKey();
+    }
+    form.PMEdit->setText(form.WizDomainEdit->text());
+    form.ApplyButton->setEnabled(false);
+}
+
+// The POP3 side completed in its order: agent registered and bound, service installed,
+// service started.
+void CompletePop3(TPopDlg& form) {
+    AddLine(form, " ");
+    if (!IsMessageAgentRegistered() || FindAgentBinding(kAgentSinkClass).empty()) {
+        AddLine(form, "Registering Message Agent ...");
+        RegisterMessageAgent();
+    }
+    if (!IsServiceInstalled(kPop3ServiceName)) {
+        AddLine(form, "Installing POP3 service ...");
+        InstallPop3Service();
+    }
+    AddLine(form, "Starting POP3 service ...");
+    StartServiceAndWait(kPop3ServiceName);
+}
+
+void StartOrInstallSmtp(TPopDlg& form) {
+    AddLine(form, " ");
+    if (IsServiceInstalled(kSmtpServiceName)) {
+        AddLine(form, "Starting SMTP service ...");
+        StartServiceAndWait(kSmtpServiceName);
+    } else {
+        AddLine(form, "Installing SMTP service ...");
+        SetSmtpComponent(true);
+    }
+}
+
+// Browse on step 5: the chosen user, or an alias without its " (alias)" mark, at the SMTP
+// default domain.
+void PickPostMaster(TPopDlg& form) {
+    std::string entry;
+    if (!BrowseMailUsersAndAliases("UA_PostMaster", "Select PostMaster", entry)) return;
+    if (const std::size_t mark = entry.find("(alias)"); mark != std::string::npos) {
+        entry = entry.substr(0, mark == 0 ? 0 : mark - 1);
+    }
+    form.WizDomainEdit->setText(Ansi(entry + "@" + GetSmtpDefaultDomain()));
+}
+
 }  // namespace
+
+void TPopDlg::WizardTabShow() {
+    StatusButtonClick();
+    ShowWizardPage();
+}
+
+void TPopDlg::WizNextButtonClick() {
+    {
+        const vcl::THourGlass hourGlass;
+        if (wizardStep < 0 || wizardStep > 5) wizardStep = -1;
+        if (wizardStep == 5) StorePostMaster(*this);
+    }
+    wizardStep = wizardStep == 5 ? kFinalStep : wizardStep + 1;
+    ShowWizardPage();
+}
+
+void TPopDlg::WizPrevButtonClick() {
+    --wizardStep;
+    ShowWizardPage();
+}
+
+void TPopDlg::WizStartButtonClick() {
+    const vcl::THourGlass hourGlass;
+    const QString caption = WizStartButton->text();
+    if (caption.contains("SMTP Server")) {
+        StartOrInstallSmtp(*this);
+    } else if (caption.contains("POP3 Server")) {
+        CompletePop3(*this);
+    } else if (caption == "List User Accounts") {
+        AddLine(*this, " ");
+        AddLine(*this, "Looking for User accounts ...");
+        std::string ignored;
+        BrowseMailUsersAndAliases("UA_UserAccounts", "List User Accounts", ignored);
+    }
+    ShowWizardPage();
+}
+
+void TPopDlg::WizDomainAddButtonClick() {
+    if (wizardStep == 4) {
+        if (WizDomainEdit->text().isEmpty()) return;
+        CreateLocalDomain(AnsiText(WizDomainEdit->text()));
+        ShowWizardPage();
+    } else if (wizardStep == 5) {
+        PickPostMaster(*this);
+    }
+}
+
+void TPopDlg::WizDomainEditChange() {
+    WizDomainAddButton->setEnabled(true);
+    if (WizDomainAddButton->text() == "Add" && WizDomainEdit->text().isEmpty()) {
+        WizDomainAddButton->setEnabled(false);
+    }
+}
+
+void TPopDlg::WizFinishButtonClick() {
+    if (IsXPHome() || IsNT4OrOlder()) {
+        close();
+        return;
+    }
+    wizardStep = kFinalStep;
+    PageControl->SetActivePage(WizardTab);
+    ShowWizardPage();
+}
+
+void TPopDlg::ConnectWizard() {
+    const auto bind = [this](QPushButton* button, void (TPopDlg::*handler)()) {
+        connect(button, &QPushButton::clicked, this,
+                [this, handler] { vcl::Guarded([this, handler] { (this->*handler)(); }); });
+    };
+    bind(WizNextButton, &TPopDlg::WizNextButtonClick);
+    bind(WizPrevButton, &TPopDlg::WizPrevButtonClick);
+    bind(WizStartButton, &TPopDlg::WizStartButtonClick);
+    bind(WizDomainAddButton, &TPopDlg::WizDomainAddButtonClick);
+    bind(WizFinishButton, &TPopDlg::WizFinishButtonClick);
+    connect(WizDomainEdit, &QLineEdit::textChanged, this,
+            [this] { vcl::Guarded([this] { WizDomainEditChange(); }); });
+}
 
 void TPopDlg::BuildWizardTab() {
     WizardTab = new QWidget;
     WizardTab->setObjectName("WizardTab");
-    PageControl->AddPage(WizardTab, "Setup Wizard", 14000, {});
+    PageControl->AddPage(WizardTab, "Setup Wizard", 14000, [this] { WizardTabShow(); });
 
     WizPanel = new QFrame(WizardTab);
     WizPanel->setObjectName("WizPanel");
@@ -91,6 +244,7 @@ void TPopDlg::BuildWizardTab() {
     WizNextButton = MakeButton(WizPanel, "WizNextButton", "Next", {488, 295});
     WizFinishButton = MakeButton(WizPanel, "WizFinishButton", "Finish", {568, 295});
     new WizardAnchors(*this);
+    ConnectWizard();
     auto* fill = new QVBoxLayout(WizardTab);
     fill->setContentsMargins(0, 0, 0, 0);
     fill->addWidget(WizPanel);

@@ -4,6 +4,12 @@
 #include "platform/folder_dialog.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -109,6 +115,36 @@ TEST(FolderDialogTest, PresenterAnswersWithoutAScriptAndNothingWithoutEither) {
     EXPECT_EQ(win::BrowseForFolder("Shown:"), std::optional<std::string>("E:\\Chosen"));
     EXPECT_EQ(asked, "Shown:");
     win::SetFolderDialogPresenter({});
+}
+
+}  // namespace
+
+namespace {
+
+// A program run by a test answers its boxes from the script file, in order and then with the
+// default button, and appends one line per box.
+TEST(DialogsTest, ScriptFileAnswersAndRecordsEveryBox) {
+    const std::filesystem::path file =
+        std::filesystem::temp_directory_path() / ("boxes-" + std::to_string(::getpid()));
+    std::ofstream(file) << "answer IDNO\nanswer IDCANCEL\n";
+    ::setenv("VREL_MESSAGEBOX_SCRIPT", file.c_str(), 1);
+    EXPECT_EQ(win::MessageBox("Apply?\nNow", "Confirm", win::MB_YESNO | win::MB_ICONQUESTION),
+              win::IDNO);
+    EXPECT_EQ(win::MessageBox("Sure?", "Q", win::MB_OKCANCEL), win::IDCANCEL);
+    EXPECT_EQ(win::MessageBox("Tab\there", "Q", win::MB_YESNO | win::MB_DEFBUTTON2), win::IDNO)
+        << "no answers left: the default button";
+    ::unsetenv("VREL_MESSAGEBOX_SCRIPT");
+    std::ifstream in(file);
+    std::vector<std::string> lines;
+    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    std::filesystem::remove(file);
+    EXPECT_EQ(lines, (std::vector<std::string>{
+                         "answer IDNO",
+                         "answer IDCANCEL",
+                         "box\tConfirm\tApply?\\nNow\t32\tIDYES,IDNO\tIDNO",
+                         "box\tQ\tSure?\t0\tIDOK,IDCANCEL\tIDCANCEL",
+                         "box\tQ\tTab\\there\t0\tIDYES,IDNO\tIDNO",
+                     }));
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdlib>
+#include <cstring>
 
 #include "account_fixture.h"
 #include "platform/registry.h"
@@ -268,3 +269,77 @@ TEST_F(LogonTest, LogonTokenListsTheUsersGroups) {
 }
 
 }  // namespace
+
+namespace {
+
+// The groups of the token as GetTokenInformation gives them: empty-buffer size query first.
+std::vector<std::pair<std::string, DWORD>> QueriedGroups(const AccessToken& token) {
+    DWORD size = 0;
+    EXPECT_FALSE(GetTokenInformation(token, TokenGroups, nullptr, 0, &size));
+    EXPECT_EQ(GetLastError(), ERROR_INSUFFICIENT_BUFFER);
+    std::vector<std::uint64_t> buffer(size / sizeof(std::uint64_t) + 1);
+    DWORD tooSmall = 0;
+    EXPECT_FALSE(GetTokenInformation(token, TokenGroups, buffer.data(), size - 1, &tooSmall));
+    EXPECT_EQ(tooSmall, size);
+    EXPECT_TRUE(GetTokenInformation(token, TokenGroups, buffer.data(), size, &size));
+    const auto& groups = *reinterpret_cast<const TOKEN_GROUPS*>(buffer.data());
+    std::vector<std::pair<std::string, DWORD>> listed;
+    for (DWORD i = 0; i < groups.GroupCount; ++i) {
+        const auto* bytes = static_cast<const std::uint8_t*>(groups.Groups[i].Sid);
+        EXPECT_EQ(bytes[0], 1) << "revision";
+        std::string text = "S-1-" + std::to_string(bytes[7]);
+        for (int k = 0; k < bytes[1]; ++k) {
+            DWORD part = 0;
+            std::memcpy(&part, bytes + 8 + 4 * k, sizeof part);
+            text += "-" + std::to_string(part);
+        }
+        listed.emplace_back(text, groups.Groups[i].Attributes);
+    }
+    return listed;
+}
+
+}  // namespace
+
+// The machine's values make a group deny-only or disabled in every new token; the binary
+// SIDs compare with EqualSid as AllocateAndInitializeSid builds them.
+TEST_F(LogonTest, TokenGroupsCarryTheAttributesTheMachineGives) {
+    const Account team = Group(Computer(), "Team");
+    directory_.AddMember(team, Find(Computer(), "bob"));
+    directory_.AddMember(Find(Computer(), "Administrators"), Find(Computer(), "bob"));
+    LogonUserVariable variable("bob");
+    std::unique_ptr<AccessToken> token;
+    ASSERT_EQ(OpenProcessToken(token), ERROR_SUCCESS);
+    constexpr DWORD kEnabled = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
+    const auto plain = QueriedGroups(*token);
+    ASSERT_EQ(plain.size(), 3u);
+    EXPECT_EQ(plain[0], std::make_pair(std::string("S-1-1-0"), kEnabled));
+    for (const auto& [sid, attributes] : plain) EXPECT_EQ(attributes, kEnabled) << sid;
+
+    TRegistry registry;
+    registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine\\Token", true);
+    registry.WriteString("DenyOnlyGroups", "Nobody;administrators");
+    registry.WriteString("DisabledGroups", "MAILHOST\\Team");
+    ASSERT_EQ(OpenProcessToken(token), ERROR_SUCCESS);
+    for (const auto& [sid, attributes] : QueriedGroups(*token)) {
+        if (sid == "S-1-5-32-544") {
+            EXPECT_EQ(attributes, SE_GROUP_USE_FOR_DENY_ONLY);
+        } else if (sid != "S-1-1-0") {
+            EXPECT_EQ(attributes, SE_GROUP_MANDATORY) << sid << " disabled";
+        }
+    }
+
+    PSID administrators = nullptr;
+    PSID users = nullptr;
+    ASSERT_TRUE(AllocateAndInitializeSid({{0, 0, 0, 0, 0, 5}}, 2, 32, 544, 0, 0, 0, 0, 0, 0,
+                                         &administrators));
+    ASSERT_TRUE(
+        AllocateAndInitializeSid({{0, 0, 0, 0, 0, 5}}, 2, 32, 545, 0, 0, 0, 0, 0, 0, &users));
+    EXPECT_TRUE(EqualSid(administrators, administrators));
+    EXPECT_FALSE(EqualSid(administrators, users));
+    FreeSid(administrators);
+    FreeSid(users);
+    PSID tooLong = nullptr;
+    EXPECT_FALSE(
+        AllocateAndInitializeSid({{0, 0, 0, 0, 0, 5}}, 9, 0, 0, 0, 0, 0, 0, 0, 0, &tooLong));
+    EXPECT_EQ(GetLastError(), ERROR_INVALID_SID);
+}

@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
+#include <QPushButton>
 #include <QTest>
 #include <chrono>
 #include <cstdlib>
@@ -80,12 +81,12 @@ class InstallFlowTest : public PopDlgTest {
         QTest::mouseClick(Form().InstallButton, Qt::LeftButton);
     }
 
-    void SendOverSmtp() {
+    void SendOverSmtp(const std::string& recipient = "ann@mailhost01") {
         LoopbackClient smtp(smtpPort_);
         ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
         EXPECT_EQ(Say(smtp, "HELO client.test").substr(0, 3), "250");
         EXPECT_EQ(Say(smtp, "MAIL FROM:<sender@remote.test>").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "RCPT TO:<ann@mailhost01>").substr(0, 3), "250");
+        EXPECT_EQ(Say(smtp, "RCPT TO:<" + recipient + ">").substr(0, 3), "250");
         EXPECT_EQ(Say(smtp, "DATA").substr(0, 3), "354");
         smtp.Send(kMessage);
         EXPECT_EQ(Say(smtp, ".").substr(0, 3), "250");
@@ -115,6 +116,12 @@ class InstallFlowTest : public PopDlgTest {
             return text;
         }
         return "";
+    }
+
+    void Click(QPushButton* button) {
+        ASSERT_TRUE(button->isVisible() && button->isEnabled())
+            << button->objectName().toStdString() << " " << button->text().toStdString();
+        QTest::mouseClick(button, Qt::LeftButton);
     }
 
     int smtpPort_ = 0;

@@ -262,19 +262,29 @@ TEST_F(PopDlgFormTest, FirstShowingRunsTheActivePagesHandlerOnce) {
 TEST_F(PopDlgFormTest, EscClicksTheVisibleCancelButtonAndEnterTheDefault) {
     TPopDlg& form = Form();
     form.show();
+    form.wizardStep = 4;  // a step whose Finish button is enabled
+    vrel::ShowWizardPage();
     QSignalSpy finish(form.WizFinishButton, &QPushButton::clicked);
     QSignalSpy ok(form.OKBtn, &QPushButton::clicked);
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_EQ(finish.count(), 1) << "the wizard page's Finish button is its cancel button";
     EXPECT_TRUE(form.isVisible());
 
-    form.WizFinishButton->setEnabled(false);
-    QTest::keyClick(&form, Qt::Key_Return);
+    form.OKBtn->setEnabled(true);
+    {
+        const win::MessageBoxScript boxes;
+        form.OKBtn->setFocus();
+        QTest::keyClick(&form, Qt::Key_Return);
+    }
     EXPECT_EQ(ok.count(), 1);
+    EXPECT_FALSE(form.isVisible()) << "OK closes the window";
+    form.show();
+    ASSERT_FALSE(form.WizFinishButton->isEnabled()) << "the final page's Finish is disabled";
     QTest::keyClick(&form, Qt::Key_Escape);
     EXPECT_FALSE(form.isVisible()) << "with Finish disabled, Esc clicks Cancel";
 }
 
+// Whatever was edited, Cancel writes nothing beyond what the window's loading wrote back.
 TEST_F(PopDlgFormTest, CancelClosesWithoutWritingAnything) {
     TPopDlg& form = Form();
     ShowPage(form.GeneralTab);
@@ -283,7 +293,9 @@ TEST_F(PopDlgFormTest, CancelClosesWithoutWritingAnything) {
     form.CancelBtn->click();
     EXPECT_FALSE(form.isVisible());
     win::TRegistry registry;
-    EXPECT_FALSE(registry.OpenKey("\\Software\\Tavimere\\POP3 Server", false));
+    ASSERT_TRUE(registry.OpenKey("\\Software\\Tavimere\\POP3 Server", false));
+    EXPECT_NE(registry.ReadString("MailInBoxDir"), "D:\\Mail");
+    EXPECT_FALSE(registry.ValueExists("LoggingEnabled"));
 }
 
 TEST_F(PopDlgFormTest, HelpOpensTheActivePagesContext) {

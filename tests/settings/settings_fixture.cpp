@@ -7,9 +7,13 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "common/agent_binding.h"
 #include "common/system_module.h"
 #include "platform/com.h"
+#include "platform/metabase.h"
+#include "platform/scm.h"
 #include "platform/vcl.h"
+#include "smtp_seo.h"
 
 namespace vrel::test {
 namespace fs = std::filesystem;
@@ -61,6 +65,55 @@ QImage SaveScreenshot(QWidget& widget, const std::string& name) {
 
 std::string ProgramModulePath(const std::string& program) {
     return win::ToWindowsPath(fs::absolute(BinFolder()) / program) + ".exe";
+}
+
+void CreateTestService(const std::string& name) {
+    win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+    win::SC_HANDLE service = win::CreateService(
+        manager, name, "", win::SERVICE_ALL_ACCESS, win::SERVICE_WIN32_OWN_PROCESS,
+        win::SERVICE_DEMAND_START, win::SERVICE_ERROR_NORMAL,
+        "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " -waithint:250");
+    EXPECT_TRUE(service);
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+}
+
+void ControlService(const std::string& name, bool start) {
+    win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
+    win::SC_HANDLE service = win::OpenService(manager, name, win::SERVICE_ALL_ACCESS);
+    win::SERVICE_STATUS status;
+    EXPECT_TRUE(start ? win::StartService(service)
+                      : win::ControlService(service, win::SERVICE_CONTROL_STOP, status));
+    const win::DWORD state = start ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
+    EXPECT_EQ(WaitForState(name, state).dwCurrentState, state);
+    win::CloseServiceHandle(service);
+    win::CloseServiceHandle(manager);
+}
+
+void RegisterAgent() {
+    ASSERT_EQ(RunProgram("popagent", "/regserver").exitCode, 0);
+}
+
+void BindAgent() {
+    RegisterSmtpWithSeo();
+    RegisterAgentBinding("Message Agent for POP3 Service", kAgentSinkClass,
+                         "{6A5F1E2B-0C3D-4E5F-8091-A2B3C4D5E6F7}");
+}
+
+void CreateSmtpSite(const std::string& defaultDomain) {
+    std::shared_ptr<win::IIsObject> node;
+    const auto create = [&node](const std::string& parent, const char* className,
+                                const char* name) {
+        std::shared_ptr<win::IIsObject> container;
+        ASSERT_EQ(win::ADsGetObject("IIS://localhost" + parent, container), win::S_OK);
+        ASSERT_EQ(container->Create(className, name, node), win::S_OK);
+        node->SetInfo();
+    };
+    create("", "IIsSmtpService", "smtpsvc");
+    create("/smtpsvc", "IIsSmtpServer", "1");
+    node->Put("DefaultDomain", win::VARIANT(defaultDomain));
+    node->SetInfo();
+    create("/smtpsvc/1", "IIsSmtpDomain", "Domain");
 }
 
 void PopDlgTest::SetUp() {

@@ -34,38 +34,12 @@ class StatusListTest : public vrel::test::PopDlgTest {
         ShowPage(Form().GeneralTab);
     }
 
-    // A demand-start testservice under the service's name.
-    static void CreateTestService(const std::string& name) {
-        win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        win::SC_HANDLE service = win::CreateService(
-            manager, name, "", win::SERVICE_ALL_ACCESS, win::SERVICE_WIN32_OWN_PROCESS,
-            win::SERVICE_DEMAND_START, win::SERVICE_ERROR_NORMAL,
-            "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " -waithint:250");
-        EXPECT_TRUE(service);
-        win::CloseServiceHandle(service);
-        win::CloseServiceHandle(manager);
-    }
-
-    // Starts or stops the service by hand, as another program would, and waits for it.
+    static void CreateTestService(const std::string& name) { vrel::test::CreateTestService(name); }
     static void Control(const std::string& name, bool start) {
-        win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        win::SC_HANDLE service = win::OpenService(manager, name, win::SERVICE_ALL_ACCESS);
-        win::SERVICE_STATUS status;
-        EXPECT_TRUE(start ? win::StartService(service)
-                          : win::ControlService(service, win::SERVICE_CONTROL_STOP, status));
-        const win::DWORD state = start ? win::SERVICE_RUNNING : win::SERVICE_STOPPED;
-        EXPECT_EQ(WaitForState(name, state).dwCurrentState, state);
-        win::CloseServiceHandle(service);
-        win::CloseServiceHandle(manager);
+        vrel::test::ControlService(name, start);
     }
-
-    static void RegisterAgent() { ASSERT_EQ(RunProgram("popagent", "/regserver").exitCode, 0); }
-
-    static void BindAgent() {
-        vrel::test::RegisterSmtpWithSeo();
-        vrel::RegisterAgentBinding("Message Agent for POP3 Service", vrel::kAgentSinkClass,
-                                   "{6A5F1E2B-0C3D-4E5F-8091-A2B3C4D5E6F7}");
-    }
+    static void RegisterAgent() { vrel::test::RegisterAgent(); }
+    static void BindAgent() { vrel::test::BindAgent(); }
 
     std::vector<std::string> Rows() {
         std::vector<std::string> rows;

@@ -5,7 +5,13 @@
 //
 // Tests answer boxes instead of a user: while a MessageBoxScript lives, every box is
 // recorded and answered from its queue (the box's default button when the queue is empty),
-// and nothing is shown. Without a script and without an installed GUI part, a box is
+// and nothing is shown. A whole program run by a test is scripted through a file instead:
+// with VREL_MESSAGEBOX_SCRIPT naming it, each box takes the next of the file's lines
+// "answer IDYES" (IDOK, IDCANCEL, IDNO, ...) that the process has not used (its default
+// button when none is left), nothing is shown, and a line is appended for the box:
+//   box<TAB>caption<TAB>text<TAB>icon<TAB>buttons<TAB>answer
+// (texts with \n, \r, \t and \\ escaped; the icon as its MB_ICON number; buttons as their
+// ID names, separated by ","). Without a script and without an installed GUI part, a box is
 // answered with its default button, as if Enter were pressed.
 //
 // Callers are the programs' own code on their GUI thread; the texts are shown as given.

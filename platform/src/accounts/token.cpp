@@ -1,9 +1,13 @@
 #include "platform/token.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <string_view>
 
 #include "platform/accounts.h"
+#include "platform/registry.h"
 #include "platform/text.h"
 
 namespace win {
@@ -31,11 +35,62 @@ SID SidOf(const Account& account) {
                 static_cast<std::uint32_t>(account.id)}};
 }
 
+constexpr DWORD kEnabledGroup = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT | SE_GROUP_ENABLED;
+constexpr std::size_t kSidHeader = 8;
+
+// True when the machine's list (names separated by ";") holds the group, by its bare name
+// for the local computer's groups or as "DOMAIN\NAME".
+bool Listed(const std::string& list, const Account& group, const std::string& computer) {
+    std::size_t start = 0;
+    while (start <= list.size()) {
+        const std::size_t end = std::min(list.find(';', start), list.size());
+        const std::string_view name = std::string_view(list).substr(start, end - start);
+        if (SameText(name, group.authority + "\\" + group.name) ||
+            (SameText(group.authority, computer) && SameText(name, group.name))) {
+            return true;
+        }
+        start = end + 1;
+    }
+    return false;
+}
+
+DWORD AttributesOf(const Account& group, const std::string& computer) {
+    TRegistry registry;
+    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine\\Token")) {
+        return kEnabledGroup;
+    }
+    const auto listed = [&](std::string_view value) {
+        return registry.ValueExists(value) && Listed(registry.ReadString(value), group, computer);
+    };
+    if (listed("DenyOnlyGroups")) return SE_GROUP_USE_FOR_DENY_ONLY;
+    if (listed("DisabledGroups")) return SE_GROUP_MANDATORY;
+    return kEnabledGroup;
+}
+
 std::unique_ptr<AccessToken> TokenFrom(AccountDirectory& directory, const Account& account) {
     std::vector<SID> groups{kEveryone};
-    for (const Account& group : directory.GroupsOf(account)) groups.push_back(SidOf(group));
+    std::vector<DWORD> attributes{kEnabledGroup};
+    const std::string computer = directory.ComputerName();
+    for (const Account& group : directory.GroupsOf(account)) {
+        groups.push_back(SidOf(group));
+        attributes.push_back(AttributesOf(group, computer));
+    }
     return std::make_unique<AccessToken>(account.authority, account.name, SidOf(account),
-                                         std::move(groups));
+                                         std::move(groups), std::move(attributes));
+}
+
+std::size_t SidLength(const SID& sid) {
+    return kSidHeader + sizeof(DWORD) * sid.subAuthorities.size();
+}
+
+// Writes the binary form of the SID at the address.
+void WriteSid(const SID& sid, std::uint8_t* at) {
+    at[0] = 1;
+    at[1] = static_cast<std::uint8_t>(sid.subAuthorities.size());
+    for (int i = 0; i < 6; ++i)
+        at[2 + i] = static_cast<std::uint8_t>(sid.identifierAuthority >> (8 * (5 - i)));
+    std::memcpy(at + kSidHeader, sid.subAuthorities.data(),
+                sizeof(DWORD) * sid.subAuthorities.size());
 }
 
 }  // namespace
@@ -46,11 +101,64 @@ std::string ConvertSidToStringSid(const SID& sid) {
     return text;
 }
 
-AccessToken::AccessToken(std::string domain, std::string user, SID userSid, std::vector<SID> groups)
+AccessToken::AccessToken(std::string domain, std::string user, SID userSid, std::vector<SID> groups,
+                         std::vector<DWORD> attributes)
     : domain_(std::move(domain)),
       user_(std::move(user)),
       userSid_(std::move(userSid)),
-      groups_(std::move(groups)) {}
+      groups_(std::move(groups)),
+      attributes_(std::move(attributes)) {
+    attributes_.resize(groups_.size(), kEnabledGroup);
+}
+
+bool AllocateAndInitializeSid(const SID_IDENTIFIER_AUTHORITY& authority,
+                              std::uint8_t nSubAuthorityCount, DWORD sub0, DWORD sub1, DWORD sub2,
+                              DWORD sub3, DWORD sub4, DWORD sub5, DWORD sub6, DWORD sub7,
+                              PSID* sid) {
+    if (nSubAuthorityCount > 8) return SetLastError(ERROR_INVALID_SID), false;
+    const DWORD subs[8] = {sub0, sub1, sub2, sub3, sub4, sub5, sub6, sub7};
+    SID value;
+    for (const std::uint8_t byte : authority.Value)
+        value.identifierAuthority = (value.identifierAuthority << 8) | byte;
+    value.subAuthorities.assign(subs, subs + nSubAuthorityCount);
+    auto* memory = static_cast<std::uint8_t*>(std::malloc(SidLength(value)));
+    WriteSid(value, memory);
+    *sid = memory;
+    return true;
+}
+
+void FreeSid(PSID sid) {
+    std::free(sid);
+}
+
+bool EqualSid(const void* a, const void* b) {
+    const auto* left = static_cast<const std::uint8_t*>(a);
+    const auto* right = static_cast<const std::uint8_t*>(b);
+    return left[1] == right[1] &&
+           std::memcmp(left, right, kSidHeader + sizeof(DWORD) * left[1]) == 0;
+}
+
+bool GetTokenInformation(const AccessToken& token, TOKEN_INFORMATION_CLASS infoClass, void* buffer,
+                         DWORD length, DWORD* returnLength) {
+    if (infoClass != TokenGroups) return SetLastError(ERROR_INVALID_PARAMETER), false;
+    const std::vector<SID>& groups = token.Groups();
+    const std::size_t table =
+        offsetof(TOKEN_GROUPS, Groups) + sizeof(SID_AND_ATTRIBUTES) * groups.size();
+    std::size_t needed = table;
+    for (const SID& group : groups) needed += SidLength(group);
+    *returnLength = static_cast<DWORD>(needed);
+    if (!buffer || length < needed) return SetLastError(ERROR_INSUFFICIENT_BUFFER), false;
+    auto* bytes = static_cast<std::uint8_t*>(buffer);
+    auto* list = static_cast<TOKEN_GROUPS*>(buffer);
+    list->GroupCount = static_cast<DWORD>(groups.size());
+    std::size_t at = table;
+    for (std::size_t i = 0; i < groups.size(); ++i) {
+        WriteSid(groups[i], bytes + at);
+        list->Groups[i] = SID_AND_ATTRIBUTES{bytes + at, token.GroupAttributes()[i]};
+        at += SidLength(groups[i]);
+    }
+    return true;
+}
 
 std::unique_ptr<AccessToken> TokenOf(const Account& account) {
     AccountDirectory directory;
@@ -81,6 +189,16 @@ DWORD OpenProcessToken(std::unique_ptr<AccessToken>& token) {
                                           std::string(name), kNullSid, std::vector<SID>{kEveryone});
     }
     return ERROR_SUCCESS;
+}
+
+bool OpenThreadToken(DWORD, bool, std::unique_ptr<AccessToken>& token) {
+    const DWORD error = OpenThreadToken(token);
+    if (error != ERROR_SUCCESS) SetLastError(error);
+    return error == ERROR_SUCCESS;
+}
+
+bool OpenProcessToken(DWORD, std::unique_ptr<AccessToken>& token) {
+    return OpenProcessToken(token) == ERROR_SUCCESS;
 }
 
 bool CheckTokenMembership(const AccessToken& token, const SID& group) {

@@ -3,6 +3,7 @@
 #include "platform/dialogs.h"
 
 #include <cstdlib>
+#include <fstream>
 #include <stdexcept>
 #include <utility>
 
@@ -13,6 +14,7 @@ struct DialogState {
     MessageBoxPresenter presenter;
     MessageBoxScript* script = nullptr;
     std::string applicationTitle;
+    std::size_t fileAnswersUsed = 0;
 };
 
 DialogState& State() {
@@ -42,6 +44,75 @@ std::vector<int> ButtonsOf(UINT type) {
     }
 }
 
+constexpr std::pair<int, const char*> kButtonNames[] = {
+    {IDOK, "IDOK"},         {IDCANCEL, "IDCANCEL"}, {IDABORT, "IDABORT"}, {IDRETRY, "IDRETRY"},
+    {IDIGNORE, "IDIGNORE"}, {IDYES, "IDYES"},       {IDNO, "IDNO"},
+};
+
+const char* ButtonName(int id) {
+    for (const auto& [button, name] : kButtonNames) {
+        if (button == id) return name;
+    }
+    return "?";
+}
+
+// The answer a line "answer NAME" gives, or 0 for any other line.
+int AnswerOf(const std::string& line) {
+    constexpr std::string_view kPrefix = "answer ";
+    if (line.rfind(kPrefix, 0) != 0) return 0;
+    const std::string_view name = std::string_view(line).substr(kPrefix.size());
+    for (const auto& [button, text] : kButtonNames) {
+        if (name == text) return button;
+    }
+    return 0;
+}
+
+// One line: control characters of the texts written as \n, \r, \t and \\.
+std::string Escaped(std::string_view text) {
+    std::string line;
+    for (const char c : text) {
+        switch (c) {
+            case '\n':
+                line += "\\n";
+                break;
+            case '\r':
+                line += "\\r";
+                break;
+            case '\t':
+                line += "\\t";
+                break;
+            case '\\':
+                line += "\\\\";
+                break;
+            default:
+                line += c;
+        }
+    }
+    return line;
+}
+
+// The box answered from the script file: the next of its "answer" lines not used yet by this
+// process (the default button when none is left), and a "box" line appended for it.
+int PresentFromFile(const std::string& path, const MessageBoxRecord& record) {
+    DialogState& state = State();
+    std::vector<int> answers;
+    {
+        std::ifstream file(path);
+        for (std::string line; std::getline(file, line);) {
+            if (const int answer = AnswerOf(line)) answers.push_back(answer);
+        }
+    }
+    const int answer = state.fileAnswersUsed < answers.size() ? answers[state.fileAnswersUsed++]
+                                                              : record.defaultButton;
+    std::string buttons;
+    for (const int button : record.buttons)
+        buttons += std::string(buttons.empty() ? "" : ",") + ButtonName(button);
+    std::ofstream(path, std::ios::app)
+        << "box\t" << Escaped(record.caption) << '\t' << Escaped(record.text) << '\t' << record.icon
+        << '\t' << buttons << '\t' << ButtonName(answer) << '\n';
+    return answer;
+}
+
 }  // namespace
 
 // Shared with MessageBoxScript, whose members it fills.
@@ -53,6 +124,9 @@ int Present(const MessageBoxRecord& record) {
         const int answer = script->answers_.front();
         script->answers_.pop_front();
         return answer;
+    }
+    if (const char* file = std::getenv("VREL_MESSAGEBOX_SCRIPT"); file && *file) {
+        return PresentFromFile(file, record);
     }
     return state.presenter ? state.presenter(record) : record.defaultButton;
 }
