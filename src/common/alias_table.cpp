@@ -23,12 +23,12 @@ class AliasIndex {
     explicit AliasIndex(const std::vector<std::string>& lines) {
         targets_.reserve(lines.size());
         for (const std::string& line : lines) {
-            targets_.emplace(win::UpperCase(AliasName(line)), AliasTarget(line));
+            targets_.emplace(win::AnsiUpperCase(AliasName(line)), AliasTarget(line));
         }
     }
 
     const std::string_view* Find(std::string_view name) const {
-        const auto found = targets_.find(win::UpperCase(name));
+        const auto found = targets_.find(win::AnsiUpperCase(name));
         return found == targets_.end() ? nullptr : &found->second;
     }
 
@@ -70,12 +70,12 @@ std::string ResolveAlias(std::string_view name) {
     const AliasIndex index(table);
     const std::string_view* target = index.Find(name);
     if (target == nullptr || target->empty()) return std::string(name);
-    std::unordered_set<std::string> chain{win::UpperCase(name)};
+    std::unordered_set<std::string> chain{win::AnsiUpperCase(name)};
     std::string_view last = *target;
-    chain.insert(win::UpperCase(last));
+    chain.insert(win::AnsiUpperCase(last));
     while ((target = index.Find(last)) != nullptr) {
         last = *target;
-        if (!chain.insert(win::UpperCase(last)).second) break;
+        if (!chain.insert(win::AnsiUpperCase(last)).second) break;
     }
     return std::string(last);
 }

@@ -15,7 +15,7 @@ class QCoreApplication;
 
 namespace win {
 
-// Makes MessageBox and MessageDlg show modal QMessageBoxes.
+// Makes MessageBox and MessageDlg show modal QMessageBoxes, and the file dialogs QFileDialogs.
 void InstallQtDialogs();
 
 // The box a record shows, built but not run; tests grab it for screenshots.
