@@ -87,4 +87,14 @@ QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view capt
     return group;
 }
 
+vcl::TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, std::string_view caption,
+                                 QRect geometry, const QStringList& items, int itemIndex) {
+    auto* group = Named(new vcl::TRadioGroup(parent), name);
+    group->setTitle(Ansi(caption));
+    group->setGeometry(geometry);
+    group->SetItems(items);
+    group->SetItemIndex(itemIndex);
+    return group;
+}
+
 }  // namespace vrel

@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <string_view>
 
@@ -17,6 +18,10 @@ class QGroupBox;
 class QLineEdit;
 class QPushButton;
 class QWidget;
+
+namespace vcl {
+class TRadioGroup;
+}
 
 namespace vrel {
 
@@ -47,5 +52,8 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, std::string_view capt
                         QRect geometry);
 QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view caption, QRect geometry,
                         int helpContext);
+// A radio group with its items, the given one chosen.
+vcl::TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, std::string_view caption,
+                                 QRect geometry, const QStringList& items, int itemIndex = 0);
 
 }  // namespace vrel

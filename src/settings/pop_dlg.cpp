@@ -43,6 +43,7 @@ TPopDlg::TPopDlg(QWidget* parent)
     BuildAliasTab();
     BuildWizardTab();
     BuildAboutTab();
+    ConnectPickers();
     PageControl->setCurrentWidget(DesignActivePage());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());

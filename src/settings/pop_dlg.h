@@ -184,6 +184,13 @@ class TPopDlg : public QDialog {
     // The moving bar over a service's row during a start or stop wait.
     void DrawServiceProgress(const std::string& serviceName, std::uint32_t waitTime);
 
+    // Pickers and the alias options (browse list and options dialogs).
+    void GroupBrowseButtonClick();
+    void BrowseUserButtonClick();
+    void DomainBrowseButtonClick();
+    void PMBrowseButtonClick();
+    void OptionsButtonClick();
+
     // The page the form resource opens on.
     QWidget* DesignActivePage() const { return WizardTab; }
 
@@ -201,6 +208,7 @@ class TPopDlg : public QDialog {
     void BuildAliasTab();
     void BuildWizardTab();
     void BuildAboutTab();
+    void ConnectPickers();
     void ConnectStatusList();
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);

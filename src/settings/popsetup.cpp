@@ -17,6 +17,7 @@
 #include "platform/paths.h"
 #include "platform/qt_gui.h"
 #include "platform/vcl.h"
+#include "settings/picker_forms.h"
 #include "settings/pop_dlg.h"
 
 namespace {
@@ -33,6 +34,7 @@ int RunSettingsWindow(QApplication& application) {
     vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
     vrel::TPopDlg popDlg;
     vrel::PopDlg = &popDlg;
+    const vrel::PickerForms pickerForms;
     popDlg.PageControl->setCurrentWidget(popDlg.GeneralTab);
     popDlg.show();
     const int exitCode = application.exec();

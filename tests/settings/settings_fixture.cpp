@@ -70,9 +70,11 @@ void PopDlgTest::SetUp() {
     win::CoInitialize();
     form_ = std::make_unique<TPopDlg>();
     PopDlg = form_.get();
+    pickerForms_.emplace();
 }
 
 void PopDlgTest::TearDown() {
+    pickerForms_.reset();
     PopDlg = nullptr;
     form_.reset();
     win::CoUninitialize();

@@ -12,6 +12,7 @@
 #include <string>
 
 #include "platform/paths.h"
+#include "settings/picker_forms.h"
 #include "settings/pop_dlg.h"
 #include "test_services.h"
 
@@ -37,6 +38,7 @@ class PopDlgTest : public ServiceTest {
   private:
     std::optional<win::ModuleFileNameOverride> program_;
     std::unique_ptr<TPopDlg> form_;
+    std::optional<PickerForms> pickerForms_;
 };
 
 }  // namespace vrel::test

@@ -107,6 +107,14 @@ TEST_F(TextFitTest, SettingsWindowTextsFit) {
     EXPECT_LE(list.height() + 2, form.GenStatusListBox->ItemHeight());
 }
 
+TEST_F(TextFitTest, OptionsAndBrowseListDialogTextsFit) {
+    for (QDialog* dialog : std::initializer_list<QDialog*>{vrel::OptionsDlg, vrel::BrowseListDlg}) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        ExpectTextsFit(*dialog);
+        dialog->hide();
+    }
+}
+
 TEST_F(TextFitTest, AgentStartFormTextFits) {
     vrel::TStartForm form;
     ExpectTextsFit(form);
