@@ -29,6 +29,14 @@ QString Ansi(std::string_view text) {
     return QString::fromStdString(win::AnsiToUtf8(text));
 }
 
+std::string EditText(const QLineEdit& edit) {
+    return win::Utf8ToAnsi(edit.text().toStdString());
+}
+
+void SetEditText(QLineEdit& edit, std::string_view text) {
+    edit.setText(Ansi(text));
+}
+
 void SetHint(QWidget& widget, std::string_view hint) {
     widget.setToolTip(Ansi(hint));
 }

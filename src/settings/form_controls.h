@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <string>
 #include <string_view>
 
 class QCheckBox;
@@ -27,6 +28,10 @@ namespace vrel {
 
 // 8-bit suite text as Qt text.
 QString Ansi(std::string_view text);
+
+// An edit's text as 8-bit suite text, and the other way.
+std::string EditText(const QLineEdit& edit);
+void SetEditText(QLineEdit& edit, std::string_view text);
 
 // A control's hint, shown as its tool tip.
 void SetHint(QWidget& widget, std::string_view hint);

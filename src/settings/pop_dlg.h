@@ -18,16 +18,17 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
 #include <string>
 #include <string_view>
 
+#include "platform/file_dialogs.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
+#include "settings/string_grid.h"
 
 namespace vrel {
 
@@ -115,7 +116,7 @@ class TPopDlg : public QDialog {
     // Aliases page.
     QWidget* AliasTab;
     QGroupBox* AliasGroupBox;
-    QTableWidget* AliasStringGrid;
+    TStringGrid* AliasStringGrid;
     QLabel* AliasLabel;
     QLineEdit* AliasEdit;
     QLabel* AliasMapToLabel;
@@ -129,6 +130,14 @@ class TPopDlg : public QDialog {
     QPushButton* AliasExportButton;
     QPushButton* OptionsButton;
     QPushButton* CheckAliasButton;
+    QMenu* AliasPopupMenu;
+    QAction* AliasPopupRemove;
+    QAction* AliasPopupEdit;
+    QAction* N1;
+    QAction* Error;
+    std::array<QPixmap, 4> AliasImageList;
+    win::TSaveDialog AliasSaveDialog;
+    win::TOpenDialog AliasOpenDialog;
 
     // Setup Wizard page.
     QWidget* WizardTab;
@@ -184,6 +193,24 @@ class TPopDlg : public QDialog {
     // The moving bar over a service's row during a start or stop wait.
     void DrawServiceProgress(const std::string& serviceName, std::uint32_t waitTime);
 
+    // Alias editor, check, import and export.
+    bool addAlias(const std::string& alias, const std::string& user);
+    bool deleteAlias();
+    void LoadAliasGrid();
+    void AliasAddButtonClick();
+    void AliasRemoveButtonClick();
+    void AliasStringGridDblClick();
+    void AliasClearButtonClick();
+    void AliasStringGridMouseUp(Qt::MouseButton button, int col, int row);
+    void AliasStringGridDrawCell(int col, int row, const QRect& rect, QPainter& canvas);
+    void AliasPopupMenuPopup();
+    void AliasEditChange();
+    void AliasTabShow();
+    void CheckAliasButtonClick();
+    void ErrorClick();
+    void AliasExportButtonClick();
+    void AliasImportButtonClick();
+
     // Pickers and the alias options (browse list and options dialogs).
     void GroupBrowseButtonClick();
     void BrowseUserButtonClick();
@@ -210,6 +237,12 @@ class TPopDlg : public QDialog {
     void BuildAboutTab();
     void ConnectPickers();
     void ConnectStatusList();
+    void BuildAliasPopup();
+    void ConnectAliasTab();
+    void AppendAliasRow(const std::string& alias, const std::string& user);
+    bool ReplaceDuplicate(const std::string& alias);
+    bool UserAccepted(const std::string& user);
+    void ShowAliasCount();
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);
     bool shown_ = false;
