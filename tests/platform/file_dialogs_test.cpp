@@ -23,6 +23,7 @@ TEST_F(FileDialogsTest, TheHostFileChosenComesBackAsAWindowsPath) {
         {machine_.DriveC() / "Data" / "aliases", "", "C:\\Data\\aliases"},
         {"/tmp/list.txt", "csv", "Z:\\tmp\\list.txt"},
         {"/tmp/dir.d/list", "csv", "Z:\\tmp\\dir.d\\list.csv"},
+        {"/tmp/Jos\xC3\xA9.csv", "csv", "Z:\\tmp\\Jos\xE9.csv"},  // UTF-8 host, 1252 path
     };
     for (const auto& c : cases) {
         FileDialogScript script;
