@@ -96,10 +96,14 @@ void TPopDlg::CheckAliasButtonClick() {
     const vcl::THourGlass hourGlass;
     TStringGrid& grid = *AliasStringGrid;
     const GridAliasIndex index(grid);
+    // The stored table and the group, read once for the whole check.
+    const AliasResolver table(GetAliasList());
+    const SortedStringList users = GetEmailUsers();
     for (int row = 1; row <= grid.RowCount() - 2; ++row) {
         if (AliasRec* rec = AliasRecOf(grid, row)) {
-            rec->status =
-                IsEmailUser(ResolveAlias(grid.Cell(kAliasCol, row))) ? AliasOk : AliasNotMailUser;
+            rec->status = users.Contains(table.Resolve(grid.Cell(kAliasCol, row)))
+                              ? AliasOk
+                              : AliasNotMailUser;
             rec->chainText.clear();
         }
         WalkChain(grid, index, row);

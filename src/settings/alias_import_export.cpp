@@ -4,6 +4,8 @@
 // untrusted: any bytes and any line length go through the same checks as typed text.
 #include "settings/alias_import_export.h"
 
+#include <chrono>
+
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "platform/vcl.h"
@@ -20,6 +22,24 @@ constexpr int kUserCol = 2;
 bool AppendAliases() {
     return OptionsDlg && OptionsDlg->ImportCheckBox->isChecked();
 }
+
+// Shows the import's progress: the window repainted with the line being added, at most every
+// 50 ms, so a long file costs the adds and not thousands of whole-window paints.
+class ProgressPainter {
+  public:
+    explicit ProgressPainter(QWidget& window) : window_(window) {}
+
+    void Line() {
+        const auto now = std::chrono::steady_clock::now();
+        if (now - last_ < std::chrono::milliseconds(50)) return;
+        window_.repaint();
+        last_ = now;
+    }
+
+  private:
+    QWidget& window_;
+    std::chrono::steady_clock::time_point last_{};
+};
 
 }  // namespace
 
@@ -84,6 +104,7 @@ void TPopDlg::AliasImportButtonClick() {
                 deleteAlias();
             }
         }
+        ProgressPainter progress(*this);
         for (const std::string& line : lines) {
             const std::size_t comma = line.find(',');
             SetEditText(*AliasEdit, comma == std::string::npos
@@ -92,7 +113,7 @@ void TPopDlg::AliasImportButtonClick() {
             SetEditText(*AliasMapToEdit, comma == std::string::npos
                                              ? std::string_view(line)
                                              : std::string_view(line).substr(comma + 1));
-            repaint();
+            progress.Line();
             AliasAddButtonClick();
         }
         grid.SetRow(1);

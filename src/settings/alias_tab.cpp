@@ -53,7 +53,8 @@ int UserOption() {
 
 // The first data row whose alias is the name, ignoring case; 0 when none is.
 int FindAliasRow(const TStringGrid& grid, std::string_view name) {
-    for (int row = 1; row <= grid.RowCount() - 2; ++row) {
+    const int last = grid.RowCount() - 2;
+    for (int row = 1; row <= last; ++row) {
         if (win::AnsiSameText(grid.Cell(kAliasCol, row), name)) return row;
     }
     return 0;
