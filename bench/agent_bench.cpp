@@ -2,7 +2,8 @@
 // writing the same ten files with plain file calls (open, read, write, close per copy), and
 // the store alone (CopyToFolder ten times). The sink's extra cost is its lookups (settings,
 // metabase, mail users group, aliases, read afresh per recipient) and the counters; the
-// store's is the folder lookup and the safe naming and renaming of each file.
+// store's is the folder lookup and the safe naming and renaming of each file. The store into
+// a mailbox of 10,000 messages against an empty one shows what a large folder costs.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -20,6 +21,7 @@
 #include "common/system_module.h"
 #include "platform/accounts.h"
 #include "platform/cdo.h"
+#include "platform/fs.h"
 #include "platform/metabase.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
@@ -111,6 +113,71 @@ void BM_CopyToFolder(benchmark::State& state) {
     state.SetBytesProcessed(state.iterations() * kRecipients * 100 * 1024);
 }
 BENCHMARK(BM_CopyToFolder)->Unit(benchmark::kMicrosecond);
+
+// One user's mailbox holding `messages` older messages and nothing else.
+fs::path MailboxOf(std::int64_t messages) {
+    win::ForceDirectories("C:\\Mail\\" + UserName(0));
+    const fs::path folder = win::ToHostPath("C:\\Mail\\" + UserName(0));
+    for (const auto& file : fs::directory_iterator(folder)) fs::remove(file);
+    for (std::int64_t i = 0; i < messages; ++i) {
+        std::ofstream(folder / ("old" + std::to_string(i) + ".eml")) << "x";
+    }
+    return folder;
+}
+
+void RemoveNewMessages(benchmark::State& state, const fs::path& folder) {
+    state.PauseTiming();
+    for (const auto& file : fs::directory_iterator(folder)) {
+        if (!file.path().filename().string().starts_with("old")) fs::remove(file);
+    }
+    state.ResumeTiming();
+}
+
+// The store into one mailbox that already holds the given number of messages: each new name
+// is checked against every entry ignoring case, which must not cost a read of the folder.
+void BM_CopyToMailboxOf(benchmark::State& state) {
+    SetSwitches(false);
+    const fs::path folder = MailboxOf(state.range(0));
+    const auto message = win::OpenMessage(kMessage, win::Envelope{});
+    for (auto _ : state) {
+        vrel::CopyToFolder(UserName(0) + "@mail.test", message);
+        RemoveNewMessages(state, folder);
+    }
+    state.SetBytesProcessed(state.iterations() * 100 * 1024);
+}
+BENCHMARK(BM_CopyToMailboxOf)
+    ->ArgName("messages")
+    ->Arg(0)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond);
+
+// What the file system alone costs for the same durable store: a new file written and synced,
+// renamed to its name, the folder synced. A large folder costs the file system more too.
+void BM_PlainDurableStoreIntoMailboxOf(benchmark::State& state) {
+    const fs::path folder = MailboxOf(state.range(0));
+    std::ifstream in(win::ToHostPath(kMessage), std::ios::binary);
+    const std::string content{std::istreambuf_iterator<char>(in), {}};
+    int n = 0;
+    for (auto _ : state) {
+        const fs::path temporary = folder / ".new.tmp";
+        const fs::path final = folder / ("new" + std::to_string(++n) + ".eml");
+        const int out = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0600);
+        benchmark::DoNotOptimize(::write(out, content.data(), content.size()));
+        ::fsync(out);
+        ::close(out);
+        ::rename(temporary.c_str(), final.c_str());
+        const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY);
+        ::fsync(dir);
+        ::close(dir);
+        RemoveNewMessages(state, folder);
+    }
+    state.SetBytesProcessed(state.iterations() * 100 * 1024);
+}
+BENCHMARK(BM_PlainDurableStoreIntoMailboxOf)
+    ->ArgName("messages")
+    ->Arg(0)
+    ->Arg(10000)
+    ->Unit(benchmark::kMicrosecond);
 
 void BM_PlainFileCopies(benchmark::State& state) {
     const fs::path source = win::ToHostPath(kMessage);

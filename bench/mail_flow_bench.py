@@ -1,20 +1,28 @@
 #!/usr/bin/env python3
 """End-to-end deliveries per second: messages of 4 KB sent over SMTP to one local mail user,
-timed until every one is in the user's mailbox. The SMTP service calls the agent through
-COM for each message and releases it after the call, so each message starts a popagent
-process (/Automation) of its own.
+timed until every one is in the user's mailbox (or, without the agent, in the drop folder).
 
-To show where the time goes it runs the same load twice on fresh machines: once with the
-agent bound (the whole chain), once without a binding (the SMTP session, the queue files
-and the SMTP service's own drop copy only), and it samples how many agent processes
-started. Not part of the test run:
+Each round runs three loads in turn on fresh machines (the last two in the other order every
+second round), so that a drift of the machine's speed reaches all three alike:
 
-    python3 bench/mail_flow_bench.py [MESSAGES]      (VREL_BIN defaults to build/bin)
+- bare:  no agent bound; the SMTP session, the queue files and the SMTP service's own drop
+         copy only (the baseline of the whole chain);
+- empty: the whole chain (SMTP service, the agent COM starts, the mailbox), into an empty
+         mailbox;
+- large: the same into a mailbox that already holds 10,000 messages.
+
+The SMTP service keeps the agent's object while messages wait and releases it once the
+queue is idle, so one agent process should serve a whole load; the script samples how many
+it saw. It prints each run, each round's ratios (empty/bare as rates; large/empty as time per
+message) and their medians, and the load average before and after. Not part of the test run:
+
+    python3 bench/mail_flow_bench.py [MESSAGES [ROUNDS]]   (VREL_BIN defaults to build/bin)
 """
 
 import os
 import pathlib
 import smtplib
+import statistics
 import sys
 import threading
 import time
@@ -27,6 +35,7 @@ from machine import wait_until  # noqa: E402
 from mail_system import MailMachine  # noqa: E402
 
 BODY_LINE = "x" * 70 + "\r\n"
+LARGE_MAILBOX = 10000
 
 
 def message(number):
@@ -35,25 +44,44 @@ def message(number):
     return (head + body).ljust(4094, "y") + "\r\n"
 
 
+def count_files(folder):
+    try:
+        with os.scandir(folder) as entries:
+            return sum(1 for entry in entries if entry.name.endswith(".eml"))
+    except FileNotFoundError:
+        return 0
+
+
+def fill_mailbox(machine, user, count):
+    """Messages named as the agent names them (date, time, sequence), from an earlier day."""
+    folder = machine.mailbox(user)
+    folder.mkdir(parents=True, exist_ok=True)
+    text = message(0).encode()
+    for n in range(count):
+        (folder / f"260101{n:09d}000000001.eml").write_bytes(text)
+
+
 def sample_agents(machine, seen, stop):
-    """Records when each agent process was first and last seen (sampled every 2 ms)."""
+    """Records each agent process seen (sampled every 10 ms)."""
     while not stop.is_set():
-        now = time.monotonic()
-        for pid in machine.agent_pids():
-            seen.setdefault(pid, [now, now])[1] = now
-        time.sleep(0.002)
+        seen.update(machine.agent_pids())
+        time.sleep(0.01)
 
 
-def run(count, with_agent):
+def run(count, load):
+    """Deliveries per second of one load: "bare", "empty" or "large"; and the agents seen."""
     m = MailMachine()
     try:
         m.install_smtp()
-        if with_agent:
-            m.bind_agent()
         m.add_users(["ann"], "Secret1")
-        done = (lambda: len(m.mailbox_files("ann")) >= count) if with_agent else \
-            (lambda: len(list(m.mail_folder("Drop").glob("*.eml"))) >= count)
-        seen, stop = {}, threading.Event()
+        if load == "bare":
+            folder, before = m.mail_folder("Drop"), 0
+        else:
+            m.bind_agent()
+            before = LARGE_MAILBOX if load == "large" else 0
+            fill_mailbox(m, "ann", before)
+            folder = m.mailbox("ann")
+        seen, stop = set(), threading.Event()
         sampler = threading.Thread(target=sample_agents, args=(m, seen, stop))
         sampler.start()
         texts = [message(n).encode() for n in range(count)]
@@ -61,31 +89,40 @@ def run(count, with_agent):
         with smtplib.SMTP("127.0.0.1", m.smtp_port, timeout=60) as client:
             for text in texts:
                 client.sendmail("bench@remote.test", [m.address("ann")], text)
-        sent = time.monotonic() - start
-        if not wait_until(done, limit=600, interval=0.05):
-            raise SystemExit("not every message arrived")
+        done = wait_until(lambda: count_files(folder) >= before + count, limit=600,
+                          interval=0.02)
         total = time.monotonic() - start
         stop.set()
         sampler.join()
-        lives = [last - first for first, last in seen.values()]
-        return sent, total, len(seen), sum(lives) / len(lives) if lives else 0.0
+        if not done:
+            raise SystemExit(f"{load}: not every message arrived")
+        return count / total, len(seen)
     finally:
         m.close()
 
 
 def main():
     count = int(sys.argv[1]) if len(sys.argv) > 1 else 1000
-    sent, total, agents, life = run(count, with_agent=True)
-    bare_sent, bare_total, _, _ = run(count, with_agent=False)
-    print(f"{count} messages of 4 KB to one mail user")
-    print(f"whole chain:      {count / total:8.1f} deliveries/s  ({total:.2f} s; the SMTP "
-          f"client was done after {sent:.2f} s; {agents} agent processes seen)")
-    print(f"without the agent:{count / bare_total:8.1f} messages/s     ({bare_total:.2f} s to "
-          f"the drop folder; the SMTP client was done after {bare_sent:.2f} s)")
-    print(f"per message: {1000 * total / count:.2f} ms in all, of them "
-          f"{1000 * (total - bare_total) / count:.2f} ms for the agent's start by COM, its "
-          f"OnArrival and its end; an agent process was seen alive for {1000 * life:.2f} ms "
-          f"on average")
+    rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
+    print(f"{count} messages of 4 KB to one mail user, {rounds} rounds; load average "
+          f"{os.getloadavg()[0]:.2f} (1 min) on {os.cpu_count()} processors")
+    chain, growth = [], []
+    for number in range(1, rounds + 1):
+        results = {"bare": run(count, "bare")}
+        for load in ("empty", "large") if number % 2 else ("large", "empty"):
+            results[load] = run(count, load)
+        (bare, _), (empty, empty_agents), (large, large_agents) = \
+            results["bare"], results["empty"], results["large"]
+        chain.append(empty / bare)
+        growth.append(empty / large)
+        print(f"round {number}: bare {bare:7.1f}/s, empty {empty:7.1f}/s ({empty_agents} agent "
+              f"processes), large {large:7.1f}/s ({large_agents}); whole chain "
+              f"{chain[-1]:.2f} of bare; {LARGE_MAILBOX} messages take {growth[-1]:.2f} of the "
+              f"empty mailbox's time per message")
+    print(f"median: whole chain {statistics.median(chain):.2f} times the rate of the SMTP "
+          f"service alone; into {LARGE_MAILBOX} messages {statistics.median(growth):.2f} times "
+          f"the time into an empty mailbox")
+    print(f"load average at the end {os.getloadavg()[0]:.2f} (1 min)")
 
 
 if __name__ == "__main__":

@@ -7,9 +7,12 @@
 // "/Automation" it ends when its last object is released, or when no client has used it
 // within the activation time-out. Started by COM, it ends with exit code 1 when its class
 // object cannot be registered. Started by hand without a display it prints the start form's
-// text and ends as if OK were pressed.
-#include <QApplication>
+// text and ends as if OK were pressed. Only a hand start with a display loads the start
+// form's module and Qt with it (start_form_module.h).
+#include <dlfcn.h>
+
 #include <exception>
+#include <filesystem>
 #include <iostream>
 #include <string>
 #include <string_view>
@@ -17,13 +20,12 @@
 
 #include "agent/agent_registration.h"
 #include "agent/agent_server.h"
-#include "agent/start_form.h"
+#include "agent/start_form_module.h"
 #include "common/system_module.h"
 #include "platform/com_server.h"
+#include "platform/dialogs.h"
 #include "platform/message_loop.h"
-#include "platform/qt_gui.h"
 #include "platform/text.h"
-#include "platform/vcl.h"
 
 namespace {
 
@@ -50,25 +52,24 @@ int RunWithoutWindow() {
     }
 }
 
-// Started by hand: the start form is the main window; Qt's loop also delivers COM calls.
+// The start form's entry, from the module beside the program; null when it cannot be loaded.
+vrel::StartFormEntry LoadStartForm() {
+    const std::filesystem::path module =
+        std::filesystem::read_symlink("/proc/self/exe").parent_path() / vrel::kStartFormModule;
+    void* handle = ::dlopen(module.c_str(), RTLD_NOW | RTLD_LOCAL);
+    void* entry = handle ? ::dlsym(handle, vrel::kStartFormEntry) : nullptr;
+    if (!entry) std::cerr << kApplicationTitle << ": " << ::dlerror() << std::endl;
+    return reinterpret_cast<vrel::StartFormEntry>(entry);
+}
+
+// Started by hand: the start form is the main window.
 int RunWithStartForm(int argc, char** argv) {
     if (!win::DisplayAvailable()) {
         std::cout << vrel::kStartFormCaption << "\n" << vrel::kStartFormText << std::endl;
         return vrel::ComServerCanClose() ? 0 : 1;
     }
-    QApplication application(argc, argv);
-    vcl::SetApplicationFont(application);
-    win::InstallQtDialogs();
-    win::PumpMessageQueueInQt(application);
-    try {
-        vrel::TStartForm StartForm;
-        vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
-        StartForm.show();
-        return application.exec();
-    } catch (const std::exception& error) {
-        win::MessageBox(error.what(), kApplicationTitle, win::MB_OK | win::MB_ICONERROR);
-        return 1;
-    }
+    const vrel::StartFormEntry run = LoadStartForm();
+    return run ? run(argc, argv, std::string(kApplicationTitle).c_str()) : 1;
 }
 
 }  // namespace

@@ -8,12 +8,10 @@
 #include <QDialog>
 #include <QLabel>
 #include <QPushButton>
-#include <string_view>
+
+#include "agent/start_form_module.h"
 
 namespace vrel {
-
-inline constexpr std::string_view kStartFormCaption = "Initialize Message Agent";
-inline constexpr std::string_view kStartFormText = "Message Agent is installed.";
 
 class TStartForm : public QDialog {
   public:

@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "agent/agent_registration.h"
+#include "agent/start_form_module.h"
 #include "agent_fixture.h"
 #include "platform/cdo_wire.h"
 #include "platform/com.h"
@@ -58,6 +59,8 @@ class PopagentTest : public vrel::test::ArrivalTest {
         registry.WriteInteger("ComActivationTimeout", 20000);
         fs::create_directories(win::ToHostPath(kInstallFolder));
         fs::copy_file(vrel::test::BinFolder() / "popagent", Installed());
+        fs::copy_file(vrel::test::BinFolder() / vrel::kStartFormModule,
+                      Installed().parent_path() / vrel::kStartFormModule);
     }
 
     // Ends every agent of this machine and fails on a sanitizer report in their logs.
@@ -98,6 +101,13 @@ class PopagentTest : public vrel::test::ArrivalTest {
         const std::vector<pid_t> pids = AgentPids();
         EXPECT_EQ(pids.size(), 1u);
         return pids.empty() ? 0 : pids.front();
+    }
+
+    // Whether the process has Qt's widgets library mapped.
+    static bool MapsQt(pid_t pid) {
+        std::stringstream maps;
+        maps << std::ifstream("/proc/" + std::to_string(pid) + "/maps").rdbuf();
+        return maps.str().find("libQt6Widgets") != std::string::npos;
     }
 
     static std::unique_ptr<win::ComProxy> Activate() {
@@ -190,6 +200,7 @@ TEST_F(PopagentTest, ComStartedAgentServesArrivalsAndEndsAfterTheLastRelease) {
     auto sink = Activate();
     ASSERT_TRUE(sink);
     const pid_t pid = OnlyAgent();
+    EXPECT_FALSE(MapsQt(pid)) << "an agent started by COM shows no window";
 
     win::Envelope envelope = win::MakeSmtpEnvelope("SMTP:alice@mail.test;SMTP:far@remote.test;",
                                                    "sender@remote.test", "10.0.0.5");
@@ -292,6 +303,7 @@ TEST_F(PopagentTest, HandStartedAgentServesCallsAndKeepsRunning) {
     ASSERT_NO_FATAL_FAILURE(StartByHand());
     EXPECT_EQ(ClassesRootText(std::string(kClsidKey) + "\\LocalServer32"),
               "C:\\PROGRA~1\\VRELPO~1\\popagent.exe /Automation");
+    EXPECT_TRUE(MapsQt(handStarted_));
     auto sink = Activate();
     ASSERT_TRUE(sink);
     EXPECT_EQ(OnlyAgent(), handStarted_);

@@ -203,13 +203,18 @@ class UndeliverableTest(MailFlowCase):
 
 
 class AgentLifetimeTest(MailCase):
-    def test_the_agent_ends_after_each_message_and_starts_again_for_the_next(self):
+    def test_one_agent_serves_messages_in_a_row_and_ends_once_the_queue_is_idle(self):
         m = self.machine
         m.add_users(["ann"], "Secret1")
         self.assertEqual(m.agent_pids(), [])
-        for count in (1, 2):
-            m.send(SENDER, [m.address("ann")], TEXT.encode("latin-1"))
+        for sent, count in ((3, 3), (1, 4)):  # three in a row, then one after the agent ended
+            seen = set()
+            for _ in range(sent):
+                m.send(SENDER, [m.address("ann")], TEXT.encode("latin-1"))
+                seen.update(m.agent_pids())
             self.assertTrue(wait_until(lambda: len(m.mailbox_files("ann")) == count))
+            seen.update(m.agent_pids())
+            self.assertEqual(len(seen), 1, "one agent serves the messages that arrive together")
             self.assertTrue(wait_until(lambda: m.agent_pids() == []),
                             "the agent ends once the SMTP service released its object")
         self.assertEqual(m.winhost("seo", "list").stdout.count("vrelPOP3Service.MessageAgent"),

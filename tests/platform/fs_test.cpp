@@ -110,6 +110,29 @@ TEST_F(FindTest, ResultCodesTellMissingFolderFromNoMatch) {
     FindClose(F);
 }
 
+// Entries come in the order of their upper-cased names whatever the host's order, so the
+// time-stamped names of messages come in arrival order.
+TEST_F(FsTest, SearchesReturnNamesInUpperCaseOrder) {
+    for (const char* name : {"b.eml", "_x.eml", "A.eml", "20261210014500002.eml", "c.EML",
+                             "20261210014500001.eml", "9.eml"}) {
+        Write(std::string("order/") + name, "");
+    }
+    std::vector<std::string> names;
+    TSearchRec F;
+    for (int rc = FindFirst("C:\\order\\*.eml", faAnyFile, F); rc == 0; rc = FindNext(F)) {
+        names.push_back(F.Name);
+    }
+    FindClose(F);
+    const std::vector<std::string> expected = {"20261210014500001.eml",
+                                               "20261210014500002.eml",
+                                               "9.eml",
+                                               "A.eml",
+                                               "b.eml",
+                                               "c.EML",
+                                               "_x.eml"};
+    EXPECT_EQ(names, expected);
+}
+
 TEST_F(FsTest, ExistenceTellsFilesFromFolders) {
     Write("d/f.txt", "x");
     EXPECT_TRUE(FileExists("C:\\D\\F.TXT"));

@@ -101,6 +101,50 @@ TEST_F(PathsTest, ConcurrentCreatorsOfOneNameInAnyCaseMakeOneFolder) {
     }
 }
 
+// A folder of many entries is not read for every lookup, yet answers as a fresh listing
+// would after each change: on the host behind the machine's back, by the machine's calls, by
+// another process, and when the folder is replaced.
+TEST_F(PathsTest, LargeFolderAnswersAsAFreshListingAfterEveryChange) {
+    const fs::path big = machine_.DriveC() / "big";
+    const auto fill = [&](const std::string& stem) {
+        fs::create_directories(big);
+        for (int i = 0; i < 1000; ++i) Touch(fs::path("big") / (stem + std::to_string(i) + ".eml"));
+    };
+    fill("m");
+    ASSERT_TRUE(FileExists("C:\\big\\M7.EML"));
+    EXPECT_FALSE(FileExists("C:\\big\\NEW.EML"));
+
+    Touch("big/New.eml");
+    EXPECT_TRUE(FileExists("C:\\big\\NEW.EML"));
+    EXPECT_EQ(CreateNewFile("C:\\big\\new.EML").status, CreateStatus::Exists);
+    fs::rename(big / "New.eml", big / "Renamed.eml");
+    EXPECT_FALSE(FileExists("C:\\big\\NEW.EML"));
+    EXPECT_TRUE(FileExists("C:\\big\\RENAMED.EML"));
+    fs::remove(big / "m7.eml");
+    EXPECT_FALSE(FileExists("C:\\big\\M7.EML"));
+    ASSERT_TRUE(MoveFile("C:\\big\\M8.eml", "C:\\big\\Moved.eml"));
+    EXPECT_FALSE(FileExists("C:\\big\\m8.EML"));
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const bool moved = FileExists("C:\\big\\MOVED.EML") &&
+                           MoveFile("C:\\big\\moved.eml", "C:\\big\\Child.eml");
+        ::_exit(moved ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_FALSE(FileExists("C:\\big\\MOVED.EML"));
+    EXPECT_TRUE(FileExists("C:\\big\\CHILD.EML"));
+
+    fs::rename(big, machine_.DriveC() / "old");
+    fill("n");
+    EXPECT_FALSE(FileExists("C:\\big\\RENAMED.EML"));
+    EXPECT_TRUE(FileExists("C:\\big\\N5.EML"));
+    EXPECT_TRUE(FileExists("C:\\OLD\\RENAMED.EML"));
+}
+
 TEST_F(PathsTest, ExeNameFindsProgramBuiltWithoutSuffix) {
     Touch("bin/popagent");
     fs::create_directories(machine_.DriveC() / "bin" / "folder");

@@ -1,16 +1,17 @@
 // Tests of the SMTP service stand-in's calls of the arrival sinks bound in SEO: priority
-// order, event status 1 skipping the rest, the envelope a sink commits, the sink object
-// released after each message, and a sink that dies in its call.
+// order, event status 1 skipping the rest, the envelope a sink commits, the sink objects
+// kept while mail flows and released once the queue is idle, and a sink that dies in its call.
 #include <gtest/gtest.h>
 
 #include <map>
 #include <sstream>
 
-#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "smtp_seo.h"
 #include "smtpsvc_fixture.h"
+#include "store/machine.h"
+#include "test_services.h"
 
 namespace vrel::test {
 namespace {
@@ -82,12 +83,22 @@ TEST_F(SinkTest, SinksRunByPriorityAndStatusOneSkipsTheRest) {
     ASSERT_TRUE(WaitUntil([&] { return vrel::test::Names(Folder("Drop")).size() == 1; }));
     EXPECT_EQ(Names(Calls()), "AB");
     EXPECT_EQ(Calls()[0].recipients, "SMTP:bob@example.test;");
+}
 
-    // The objects were released: the next message starts the sinks again.
-    ASSERT_EQ(SendMail("s@sender.test", {"carol@example.test"}, kText).substr(0, 4), "250 ");
-    ASSERT_TRUE(WaitUntil([] { return Calls().size() == 4; }));
-    EXPECT_EQ(Names(Calls()), "ABAB");
-    EXPECT_NE(Calls()[0].pid, Calls()[2].pid);
+TEST_F(SinkTest, OneSinkObjectServesTheQueueAndGoesOnceItIsIdle) {
+    using namespace std::chrono_literals;
+    Bind("A", 100);
+    StartSmtp();
+    for (const char* to : {"bob@example.test", "carol@example.test"}) {
+        ASSERT_EQ(SendMail("s@sender.test", {to}, kText).substr(0, 4), "250 ");
+    }
+    ASSERT_TRUE(WaitUntil([] { return Calls().size() == 2; }));
+    EXPECT_EQ(Calls()[0].pid, Calls()[1].pid) << "one server for both messages";
+    EXPECT_TRUE(EndsWithin(std::stoi(Calls()[0].pid), 10s)) << "released once the queue is idle";
+
+    ASSERT_EQ(SendMail("s@sender.test", {"dave@example.test"}, kText).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([] { return Calls().size() == 3; }));
+    EXPECT_NE(Calls()[2].pid, Calls()[0].pid);
 }
 
 TEST_F(SinkTest, TheRecipientListASinkCommitsDecidesTheDelivery) {

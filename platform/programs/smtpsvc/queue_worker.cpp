@@ -14,11 +14,12 @@ namespace smtpsvc {
 namespace fs = std::filesystem;
 
 QueueWorker::QueueWorker(fs::path queueFolder, std::string pickupFolder, SinkCaller call,
-                         BindingReader bindings)
+                         BindingReader bindings, SinkReleaser releaseSinks)
     : queue_(std::move(queueFolder)),
       pickupFolder_(std::move(pickupFolder)),
       call_(std::move(call)),
-      bindings_(std::move(bindings)) {}
+      bindings_(std::move(bindings)),
+      releaseSinks_(std::move(releaseSinks)) {}
 
 QueueWorker::~QueueWorker() {
     Stop();
@@ -60,7 +61,9 @@ void QueueWorker::Run() {
         std::string id;
         if (!NextReady(id)) break;
         if (!id.empty()) Deliver(id);
+        ReleaseSinksWhenIdle();
     }
+    releaseSinks_();
     win::CoUninitialize();
 }
 
@@ -87,10 +90,19 @@ bool QueueWorker::NextReady(std::string& id) {
 
 void QueueWorker::Deliver(const std::string& id) {
     const ServerConfig config = ReadServerConfig();
-    if (DeliverMessage(queue_, id, bindings_(), call_, config) == DeliveryResult::Retry) {
+    const DeliveryResult result = DeliverMessage(queue_, id, bindings_(), call_, config);
+    lastDelivery_ = win::GetTickCount();
+    sinksHeld_ = true;
+    if (result == DeliveryResult::Retry) {
         std::lock_guard lock(mutex_);
         waiting_.push_back(Waiting{win::GetTickCount(), id});
     }
+}
+
+void QueueWorker::ReleaseSinksWhenIdle() {
+    if (!sinksHeld_ || win::GetTickCount() - lastDelivery_ < kSinkIdleTime) return;
+    releaseSinks_();
+    sinksHeld_ = false;
 }
 
 void QueueWorker::ScanPickup() {

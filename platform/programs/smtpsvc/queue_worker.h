@@ -1,7 +1,9 @@
 // The delivery thread of the SMTP service stand-in: it takes each queued message through
 // DeliverMessage, one at a time, keeps a message that must wait and tries it again after
 // kRetryInterval, and scans the pickup folder for new files every kPickupInterval (both
-// in machine milliseconds, through the platform clock).
+// in machine milliseconds, through the platform clock). Once no message has been delivered
+// for kSinkIdleTime it lets the sinks' objects go (SinkReleaser), which the caller may keep
+// between messages while mail flows.
 //
 // Sessions add their messages from their own threads (Add); the queue files make the
 // message durable before Add returns, and the thread takes it up afterwards. The thread
@@ -25,13 +27,15 @@ namespace smtpsvc {
 
 inline constexpr std::uint32_t kRetryInterval = 2000;
 inline constexpr std::uint32_t kPickupInterval = 250;
+inline constexpr std::uint32_t kSinkIdleTime = 1000;
 
 using BindingReader = std::function<std::vector<SinkBinding>()>;
+using SinkReleaser = std::function<void()>;
 
 class QueueWorker {
   public:
     QueueWorker(std::filesystem::path queueFolder, std::string pickupFolder, SinkCaller call,
-                BindingReader bindings);
+                BindingReader bindings, SinkReleaser releaseSinks);
     QueueWorker(const QueueWorker&) = delete;
     QueueWorker& operator=(const QueueWorker&) = delete;
     ~QueueWorker();
@@ -54,11 +58,15 @@ class QueueWorker {
     void TakePickupFile(const std::filesystem::path& file, const ServerConfig& config);
     bool NextReady(std::string& id);
     void Deliver(const std::string& id);
+    void ReleaseSinksWhenIdle();
 
     MessageQueue queue_;
     std::string pickupFolder_;
     SinkCaller call_;
     BindingReader bindings_;
+    SinkReleaser releaseSinks_;
+    std::uint32_t lastDelivery_ = 0;
+    bool sinksHeld_ = false;
 
     std::mutex mutex_;
     std::condition_variable wake_;

@@ -18,7 +18,7 @@
 
 namespace {
 
-std::vector<smtpsvc::SinkBinding> ArrivalSinks() {
+std::vector<smtpsvc::SinkBinding> BoundSinks() {
     std::vector<smtpsvc::SinkBinding> sinks;
     for (const win::ArrivalBinding& binding : win::ListArrivalBindings()) {
         sinks.push_back(smtpsvc::SinkBinding{binding.id, binding.sinkClass});
@@ -35,6 +35,7 @@ class TSmtpService : public win::TService {
     void ServiceStart(bool& started);
     void ServiceStop(bool& stopped);
 
+    smtpsvc::ArrivalSinks sinks_;  // used by the worker's thread only
     std::unique_ptr<smtpsvc::QueueWorker> worker_;
     std::unique_ptr<smtpsvc::SmtpListener> listener_;
 };
@@ -63,9 +64,13 @@ void TSmtpService::ServiceStart(bool& started) {
         started = false;
         return;
     }
+    auto call = [this](const smtpsvc::SinkBinding& binding, const std::string& messageFile,
+                       win::Envelope& envelope, std::int32_t& eventStatus) {
+        return sinks_.Call(binding, messageFile, envelope, eventStatus);
+    };
     worker_ = std::make_unique<smtpsvc::QueueWorker>(win::ToHostPath(config.queueDirectory),
-                                                     config.pickupDirectory,
-                                                     smtpsvc::CallArrivalSink, ArrivalSinks);
+                                                     config.pickupDirectory, call, BoundSinks,
+                                                     [this] { sinks_.Release(); });
     worker_->Start();
     listener_ = std::make_unique<smtpsvc::SmtpListener>(*worker_);
     listener_->Open();

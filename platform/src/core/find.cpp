@@ -1,15 +1,16 @@
 // FindFirst/FindNext/FindClose over host folders (see fs.h). The pattern comes from the suite;
 // entry names come from the host and are matched as 8-bit long names only.
-#include <dirent.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <memory>
+#include <utility>
+#include <vector>
 
+#include "core/resolver.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/text.h"
-#include "core/resolver.h"
 
 namespace win {
 namespace fs = std::filesystem;
@@ -17,9 +18,9 @@ namespace fs = std::filesystem;
 namespace detail {
 struct Search {
     fs::path folder;
-    std::string pattern;  // empty when the search is for one named entry
-    int excluded;         // attributes that leave an entry out
-    std::unique_ptr<DIR, int (*)(DIR*)> dir{nullptr, ::closedir};
+    int excluded;                // attributes that leave an entry out
+    std::vector<Entry> entries;  // the names the pattern matches, in their order
+    std::size_t next = 0;
 };
 }  // namespace detail
 
@@ -83,17 +84,29 @@ bool Take(const detail::Search& search, const fs::path& host, std::string ansiNa
 
 int NextEntry(TSearchRec& F) {
     detail::Search& search = *F.FindHandle;
-    if (!search.dir) return kErrorNoMoreFiles;
-    while (const dirent* entry = ::readdir(search.dir.get())) {
-        const std::string_view host = entry->d_name;
-        if (host == "." || host == "..") continue;
-        std::string name = Utf8ToAnsi(host);
-        if (MatchesName(search.pattern, name) && Take(search, search.folder / host, name, F)) {
-            return 0;
-        }
+    while (search.next < search.entries.size()) {
+        detail::Entry& entry = search.entries[search.next++];
+        if (Take(search, search.folder / entry.host, std::move(entry.ansi), F)) return 0;
     }
-    search.dir.reset();
     return kErrorNoMoreFiles;
+}
+
+// The file system the suite was made for lists a folder in the order of its upper-cased
+// names, which puts time-stamped names in time order; the host's order is its own.
+std::vector<detail::Entry> MatchingInNameOrder(std::vector<detail::Entry> entries,
+                                               std::string_view pattern) {
+    std::erase_if(entries,
+                  [&](const detail::Entry& entry) { return !MatchesName(pattern, entry.ansi); });
+    std::vector<std::pair<std::string, detail::Entry>> keyed;
+    keyed.reserve(entries.size());
+    for (detail::Entry& entry : entries)
+        keyed.emplace_back(UpperCase(entry.ansi), std::move(entry));
+    std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
+        return a.first != b.first ? a.first < b.first : a.second.host < b.second.host;
+    });
+    entries.clear();
+    for (auto& [key, entry] : keyed) entries.push_back(std::move(entry));
+    return entries;
 }
 
 // A pattern without wildcards names one entry, which the path rules find (aliases included).
@@ -121,10 +134,10 @@ int FindFirst(std::string_view pattern, int attr, TSearchRec& F) {
     const detail::Resolution resolution =
         parsed ? detail::Resolve(*parsed) : detail::Resolution{{}, false};
     if (!resolution.exists) return kErrorPathNotFound;
+    std::optional<std::vector<detail::Entry>> entries = detail::ReadFolder(resolution.host);
+    if (!entries) return kErrorPathNotFound;
     F.FindHandle->folder = resolution.host;
-    F.FindHandle->pattern = name;
-    F.FindHandle->dir.reset(::opendir(resolution.host.c_str()));
-    if (!F.FindHandle->dir) return kErrorPathNotFound;
+    F.FindHandle->entries = MatchingInNameOrder(std::move(*entries), name);
     return NextEntry(F) == 0 ? 0 : kErrorFileNotFound;
 }
 

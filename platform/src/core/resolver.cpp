@@ -13,11 +13,12 @@
 #include <cstdio>
 #include <memory>
 
+#include "core/folder_index.h"
+#include "core/short_names.h"
 #include "platform/codepage.h"
-#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "core/short_names.h"
+#include "store/machine.h"
 
 namespace win::detail {
 namespace fs = std::filesystem;
@@ -75,12 +76,37 @@ std::optional<std::string> MatchExactly(const fs::path& folder, std::string_view
     return std::nullopt;
 }
 
+bool MayBeAlias(std::string_view name) {
+    return name.find('~') != std::string_view::npos;
+}
+
 // Ignoring case, then as an alias.
 std::optional<std::string> MatchListed(const std::vector<Entry>& entries, std::string_view name) {
     if (auto found = Match(entries, name)) return found;
-    if (name.find('~') != std::string_view::npos) return MatchAlias(entries, name);
+    if (MayBeAlias(name)) return MatchAlias(entries, name);
     return std::nullopt;
 }
+
+// A folder's names for the lookups of one call that miss the exact name: a large folder
+// answers from its index, a small one is read once for all of them. Aliases need the whole
+// listing.
+class FolderNames {
+  public:
+    explicit FolderNames(const fs::path& folder) : folder_(folder) {}
+
+    std::optional<std::string> Find(std::string_view name) {
+        if (!listing_) {
+            IndexAnswer answer = LookUpIgnoringCase(folder_, name);
+            if (answer.indexed && (answer.host || !MayBeAlias(name))) return answer.host;
+            listing_ = answer.indexed ? ListFolder(folder_) : std::move(answer.listing);
+        }
+        return MatchListed(*listing_, name);
+    }
+
+  private:
+    const fs::path& folder_;
+    std::optional<std::vector<Entry>> listing_;
+};
 
 // One folder reached through C: and through Z: must get the same lock.
 fs::path LockFile(const fs::path& folder) {
@@ -127,10 +153,10 @@ std::optional<WindowsPath> ParseWindowsPath(std::string_view path) {
     return result;
 }
 
-std::vector<Entry> ListFolder(const fs::path& folder) {
-    std::vector<Entry> entries;
+std::optional<std::vector<Entry>> ReadFolder(const fs::path& folder) {
     const std::unique_ptr<DIR, int (*)(DIR*)> dir(::opendir(folder.c_str()), ::closedir);
-    if (!dir) return entries;
+    if (!dir) return std::nullopt;
+    std::vector<Entry> entries;
     while (const dirent* entry = ::readdir(dir.get())) {
         const std::string_view host = entry->d_name;
         if (host == "." || host == "..") continue;
@@ -139,15 +165,19 @@ std::vector<Entry> ListFolder(const fs::path& folder) {
     return entries;
 }
 
+std::vector<Entry> ListFolder(const fs::path& folder) {
+    return ReadFolder(folder).value_or(std::vector<Entry>());
+}
+
 std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {
     if (auto found = MatchExactly(folder, name)) return found;
-    const std::vector<Entry> entries = ListFolder(folder);
-    if (auto found = MatchListed(entries, name)) return found;
+    FolderNames names(folder);
+    if (auto found = names.Find(name)) return found;
     if (!IsProgramName(name)) return std::nullopt;
     // Programs are built without the ".exe" that Windows names carry.
     const std::string_view program = name.substr(0, name.size() - 4);
     std::optional<std::string> found = MatchExactly(folder, program);
-    if (!found) found = MatchListed(entries, program);
+    if (!found) found = names.Find(program);
     if (found && IsDirectory(folder / *found)) return std::nullopt;
     return found;
 }

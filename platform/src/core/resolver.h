@@ -4,8 +4,10 @@
 // applied lexically and never climb above the drive's root; trailing dots and blanks of a
 // component are dropped, as Windows drops them). Each component is looked up exactly, then
 // ignoring case, then as an 8.3 alias; "X.exe" also finds a file "X". A missing component
-// keeps the given name. Creating an entry and the check that no entry of that name exists are
-// one step under the folder's lock, so two processes cannot make "bob" and "BOB" side by side.
+// keeps the given name. A lookup that misses the exact name reads a small folder; a large one
+// answers from its index (folder_index.h). Creating an entry and the check that no entry of
+// that name exists are one step under the folder's lock, so two processes cannot make "bob"
+// and "BOB" side by side.
 #pragma once
 
 #include <filesystem>
@@ -32,6 +34,8 @@ struct Entry {
     std::string host;  // the entry's host name (UTF-8)
     std::string ansi;  // its 8-bit name
 };
+// nullopt when the folder cannot be read; ListFolder gives no entries then.
+std::optional<std::vector<Entry>> ReadFolder(const std::filesystem::path& folder);
 std::vector<Entry> ListFolder(const std::filesystem::path& folder);
 
 // The host name of the entry of `folder` that the 8-bit `name` designates.

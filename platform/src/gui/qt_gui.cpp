@@ -1,8 +1,10 @@
 // QMessageBox presenter and the message-queue pump for Qt's loop; see qt_gui.h.
 #include "platform/qt_gui.h"
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QFont>
 #include <QSocketNotifier>
 #include <QString>
 #include <QStringList>
@@ -12,6 +14,7 @@
 #include "platform/file_dialogs.h"
 #include "platform/message_loop.h"
 #include "platform/paths.h"
+#include "platform/vcl.h"
 
 namespace win {
 namespace {
@@ -118,3 +121,11 @@ void PumpMessageQueueInQt(QCoreApplication& application) {
 }
 
 }  // namespace win
+
+// Here rather than beside the other component-library behaviour, so that popagent's start
+// form module, which carries this file alone, sets the forms' font too.
+void vcl::SetApplicationFont(QApplication& application) {
+    QFont font(QStringLiteral("Liberation Sans"));
+    font.setPixelSize(11);
+    application.setFont(font);
+}

@@ -166,12 +166,6 @@ void Polyline(QPainter& canvas, const std::vector<QPoint>& points) {
     }
 }
 
-void SetApplicationFont(QApplication& application) {
-    QFont font(QStringLiteral("Liberation Sans"));
-    font.setPixelSize(11);
-    application.setFont(font);
-}
-
 int ScreenWidth() {
     if (State().screenWidth > 0) return State().screenWidth;
     const QScreen* screen = QGuiApplication::primaryScreen();
