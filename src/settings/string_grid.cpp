@@ -245,9 +245,10 @@ QRect TStringGrid::CellRect(int col, int row) const {
     return visualRect(model_->index(row, col));
 }
 
-// A press on the fixed row changes neither the current row nor the selection.
+// Only the left button selects, and a press on the fixed row changes neither the current
+// row nor the selection; the right button opens the popup over the current row.
 void TStringGrid::mousePressEvent(QMouseEvent* event) {
-    if (indexAt(event->position().toPoint()).row() == 0) {
+    if (event->button() != Qt::LeftButton || indexAt(event->position().toPoint()).row() == 0) {
         event->accept();
         return;
     }

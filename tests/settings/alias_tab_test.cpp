@@ -233,6 +233,9 @@ TEST_F(RemoveTest, TheEmptyLastRowAsksNothing) {
 TEST_F(AliasTabTest, EditCopiesTheCurrentRowIntoTheEdits) {
     Seed({{"sales", "bob"}, {"team", "carol"}});
     ClickCell(2, 2);
+    QTest::mouseClick(Form().AliasStringGrid->viewport(), Qt::RightButton, {},
+                      Form().AliasStringGrid->CellRect(2, 1).center());
+    EXPECT_EQ(Form().AliasStringGrid->Row(), 2);  // the right button selects nothing
     QTest::mouseDClick(Form().AliasStringGrid->viewport(), Qt::LeftButton, {},
                        Form().AliasStringGrid->CellRect(2, 2).center());
     EXPECT_EQ(Form().AliasEdit->text(), "team");
