@@ -4,7 +4,6 @@
 // Everything is real: the installer, the SMTP service, COM starting the agent, the POP3
 // service, and sockets on 127.0.0.1.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QTest>
 #include <chrono>
@@ -29,24 +28,6 @@ constexpr const char* kMessage =
     "From: sender@remote.test\r\nTo: ann@mailhost01\r\nSubject: installed\r\n\r\n"
     "Installed through the settings window.\r\n";
 
-// The popagent processes that COM started for this test's machine.
-void KillAgentsOfThisMachine() {
-    const std::string mark = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream command(entry.path() / "cmdline");
-        std::ifstream environment(entry.path() / "environ");
-        const std::string commandLine((std::istreambuf_iterator<char>(command)), {});
-        std::string variable;
-        bool ours = false;
-        while (std::getline(environment, variable, '\0')) ours = ours || variable == mark;
-        if (ours && commandLine.find("popagent") != std::string::npos) {
-            ::kill(std::stoi(pid), SIGKILL);
-        }
-    }
-}
-
 // Sends a line (CR LF added) and returns the first line of the reply.
 std::string Say(LoopbackClient& client, const std::string& line) {
     client.Send(line + "\r\n");
@@ -69,7 +50,7 @@ class InstallFlowTest : public vrel::test::PopDlgTest {
 
     void TearDown() override {
         PopDlgTest::TearDown();
-        KillAgentsOfThisMachine();
+        vrel::test::KillAgentsOfThisMachine();
     }
 
     // A click on the row, then on Install, as the administrator does.
@@ -78,18 +59,6 @@ class InstallFlowTest : public vrel::test::PopDlgTest {
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, QPoint(60, row * 18 + 9));
         ASSERT_TRUE(Form().InstallButton->isEnabled());
         QTest::mouseClick(Form().InstallButton, Qt::LeftButton);
-    }
-
-    void SendOverSmtp() {
-        LoopbackClient smtp(smtpPort_);
-        ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
-        EXPECT_EQ(Say(smtp, "HELO client.test").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "MAIL FROM:<sender@remote.test>").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "RCPT TO:<ann@mailhost01>").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "DATA").substr(0, 3), "354");
-        smtp.Send(kMessage);
-        EXPECT_EQ(Say(smtp, ".").substr(0, 3), "250");
-        Say(smtp, "QUIT");
     }
 
     // The first message of ann's mailbox over POP3, once it has arrived; "" when none did.
@@ -137,7 +106,7 @@ TEST_F(InstallFlowTest, ButtonsInstallEverythingAndMailFlows) {
     EXPECT_TRUE(form.installComplete);
     vrel::test::SaveScreenshot(form, "popsetup_PopDlg-GeneralTab-installed");
 
-    SendOverSmtp();
+    vrel::test::SendOverSmtp(smtpPort_, "sender@remote.test", "ann@mailhost01", kMessage);
     const std::string fetched = FetchOverPop3();
     EXPECT_NE(fetched.find("Subject: installed\r\n"), std::string::npos) << fetched;
     EXPECT_NE(fetched.find("\r\nInstalled through the settings window.\r\n"), std::string::npos);
