@@ -3,18 +3,15 @@
 // file of 10,000 lines through the Add logic. Off-screen with the window shown, on a machine
 // of its own in a temporary folder.
 #include <benchmark/benchmark.h>
-#include <stdlib.h>
 
-#include <QApplication>
+#include <unistd.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
 
-#include "bench_machine.h"
+#include "bench_settings_window.h"
 #include "common/alias_table.h"
-#include "platform/accounts.h"
-#include "platform/com.h"
 #include "platform/file_dialogs.h"
 #include "settings/options_dlg.h"
 #include "settings/pop_dlg.h"
@@ -25,9 +22,7 @@ constexpr int kUsers = 500;
 constexpr int kAliases = 2000;
 constexpr int kImportLines = 10000;
 
-std::string Numbered(const char* prefix, int number) {
-    return prefix + std::to_string(number);
-}
+using vrel::bench::Numbered;
 
 // The window on its Aliases page, with the options that add without questions.
 struct AliasPage {
@@ -106,16 +101,8 @@ BENCHMARK(BM_ImportAliases)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 // Users in the mail users group; aliases to users, chains of two, and small cycles.
 void PrepareMachine() {
-    win::AccountDirectory directory;
-    const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-    const win::Account users = *directory.FindAccount(computer, "Users");
-    for (int i = 0; i < kUsers; ++i) {
-        const std::string name = Numbered("user", i);
-        directory.AddUser(computer, name, "");
-        directory.AddMember(users, *directory.FindAccount(computer, name));
-    }
+    vrel::bench::AddMailUsers(kUsers);
     vrel::CreatePop3Metabase();
-    win::CoInitialize();
     for (int i = 0; i < kAliases; ++i) {
         const std::string target = i % 10 == 1   ? Numbered("alias", i - 1)
                                    : i % 10 == 2 ? Numbered("alias", i + 1)
@@ -128,10 +115,5 @@ void PrepareMachine() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    QApplication application(argc, argv);
-    vcl::SetApplicationFont(application);
-    const int result = vrel::bench::RunOnOwnMachine(argc, argv, PrepareMachine);
-    win::CoUninitialize();
-    return result;
+    return vrel::bench::RunSettingsWindowBenchmarks(argc, argv, PrepareMachine);
 }
