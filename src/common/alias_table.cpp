@@ -1,8 +1,8 @@
 #include "common/alias_table.h"
 
 #include <memory>
-#include <unordered_map>
 #include <unordered_set>
+#include <utility>
 
 #include "common/com_scope.h"
 #include "platform/metabase.h"
@@ -15,26 +15,6 @@ constexpr const char* kPop3ServicePath = "IIS://localhost/Pop3Svc";
 constexpr const char* kAliasContainerPath = "IIS://localhost/Pop3Svc/1/Alias";
 constexpr const char* kAliasClass = "IIsPop3VirtualDir";
 constexpr const char* kTargetProperty = "Path";
-
-// The first target of each alias name, keyed by the name in upper case: one pass over the
-// list, so a resolution costs no more than reading the table.
-class AliasIndex {
-  public:
-    explicit AliasIndex(const std::vector<std::string>& lines) {
-        targets_.reserve(lines.size());
-        for (const std::string& line : lines) {
-            targets_.emplace(win::UpperCase(AliasName(line)), AliasTarget(line));
-        }
-    }
-
-    const std::string_view* Find(std::string_view name) const {
-        const auto found = targets_.find(win::UpperCase(name));
-        return found == targets_.end() ? nullptr : &found->second;
-    }
-
-  private:
-    std::unordered_map<std::string, std::string_view> targets_;
-};
 
 }  // namespace
 
@@ -65,19 +45,33 @@ std::string_view AliasTarget(std::string_view line) {
     return equals == std::string_view::npos ? std::string_view() : line.substr(equals + 1);
 }
 
-std::string ResolveAlias(std::string_view name) {
-    const std::vector<std::string> table = GetAliasList();
-    const AliasIndex index(table);
-    const std::string_view* target = index.Find(name);
+AliasResolver::AliasResolver(std::vector<std::string> table) : table_(std::move(table)) {
+    targets_.reserve(table_.size());
+    for (const std::string& line : table_) {
+        targets_.emplace(win::AnsiUpperCase(AliasName(line)), AliasTarget(line));
+    }
+}
+
+const std::string_view* AliasResolver::Find(std::string_view name) const {
+    const auto found = targets_.find(win::AnsiUpperCase(name));
+    return found == targets_.end() ? nullptr : &found->second;
+}
+
+std::string AliasResolver::Resolve(std::string_view name) const {
+    const std::string_view* target = Find(name);
     if (target == nullptr || target->empty()) return std::string(name);
-    std::unordered_set<std::string> chain{win::UpperCase(name)};
+    std::unordered_set<std::string> chain{win::AnsiUpperCase(name)};
     std::string_view last = *target;
-    chain.insert(win::UpperCase(last));
-    while ((target = index.Find(last)) != nullptr) {
+    chain.insert(win::AnsiUpperCase(last));
+    while ((target = Find(last)) != nullptr) {
         last = *target;
-        if (!chain.insert(win::UpperCase(last)).second) break;
+        if (!chain.insert(win::AnsiUpperCase(last)).second) break;
     }
     return std::string(last);
+}
+
+std::string ResolveAlias(std::string_view name) {
+    return AliasResolver(GetAliasList()).Resolve(name);
 }
 
 bool Pop3MetabaseExists() {

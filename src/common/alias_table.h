@@ -11,6 +11,7 @@
 
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace vrel {
@@ -25,6 +26,22 @@ std::string_view AliasTarget(std::string_view line);
 // is no alias or its target is empty. A chain that comes back to a name already met stops
 // at that name. Lookups ignore case; the first line of a name counts.
 std::string ResolveAlias(std::string_view name);
+
+// ResolveAlias over one reading of the table, for a caller that resolves many names in one
+// run (the settings program's alias check); the first target of each name, keyed by the name
+// in the locale's capitals, so a resolution costs no more than its chain.
+class AliasResolver {
+  public:
+    explicit AliasResolver(std::vector<std::string> table);
+    AliasResolver(const AliasResolver&) = delete;
+    AliasResolver& operator=(const AliasResolver&) = delete;
+    std::string Resolve(std::string_view name) const;
+
+  private:
+    const std::string_view* Find(std::string_view name) const;
+    std::vector<std::string> table_;
+    std::unordered_map<std::string, std::string_view> targets_;
+};
 
 // The POP3 branch: "IIS://localhost/Pop3Svc" can be bound.
 bool Pop3MetabaseExists();

@@ -114,7 +114,7 @@ std::string GetUserFromAddress(std::string_view address) {
 bool IsEmailUser(std::string_view name) {
     const std::vector<std::string> users = EmailUserNames();
     return std::any_of(users.begin(), users.end(),
-                       [&](const std::string& user) { return win::SameText(user, name); });
+                       [&](const std::string& user) { return win::AnsiSameText(user, name); });
 }
 
 }  // namespace vrel

@@ -1,6 +1,6 @@
 // A sorted list of names without duplicates, as the suite's user and group lists are: names
-// ordered ignoring letter case, a name equal to one already held (ignoring case) dropped,
-// lookups ignoring case.
+// ordered as the locale sorts them ignoring letter case (win::AnsiCompareText), a name equal
+// to one already held (ignoring case, accented letters too) dropped, lookups ignoring case.
 //
 // Made by the account functions (mail users, the authority's groups) and filled by the
 // settings program's pickers. Holds any text; it only compares.

@@ -111,7 +111,7 @@ void ParseCommand(std::string& commandLine, std::string& argument) {
     } else {
         argument.assign(commandLine, blank + 1);
     }
-    const std::string word = win::UpperCase(std::string_view(commandLine).substr(0, blank));
+    const std::string word = win::AnsiUpperCase(std::string_view(commandLine).substr(0, blank));
     // The argument may be a password: the line's own copy of it goes.
     Wipe(commandLine);
     commandLine = word;

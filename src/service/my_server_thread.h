@@ -25,12 +25,6 @@
 
 namespace vrel {
 
-// A message file that TOP cannot load.
-class EFOpenError : public std::runtime_error {
-  public:
-    using std::runtime_error::runtime_error;
-};
-
 // How long a refused logon waits for its "-ERR bad login", in machine milliseconds.
 inline constexpr std::uint32_t kFailedLogonDelay = 2000;
 

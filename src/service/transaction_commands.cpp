@@ -127,7 +127,7 @@ void TMyServerThread::TOPMessage(std::string_view argument, const MessageList& l
     const std::optional<std::string> text = win::ReadWholeFile(record->path);
     if (!text) {
         reply.Flush();
-        throw EFOpenError("Cannot open file \"" + record->path + "\"");
+        throw win::EFOpenError(record->path);
     }
 
     const std::vector<std::string_view> lines = TextLines(*text);

@@ -3,6 +3,7 @@
 
 #include <QPainter>
 #include <QPainterPath>
+#include <functional>
 
 namespace vrel {
 namespace {
@@ -79,6 +80,20 @@ QPixmap Book() {
     return pixmap;
 }
 
+// A disc of the colour with a white sign drawn by `sign`.
+QPixmap StatusDisc(const QColor& colour, const std::function<void(QPainter&)>& sign) {
+    QPixmap pixmap = Transparent(kImageSize);
+    QPainter painter(&pixmap);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(colour.darker(140));
+    painter.setBrush(colour);
+    painter.drawEllipse(QRectF(0.5, 0.5, 15, 15));
+    painter.setPen(QPen(Qt::white, 2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+    painter.setBrush(Qt::NoBrush);
+    sign(painter);
+    return pixmap;
+}
+
 }  // namespace
 
 // A letter on a blue disc, with a "3" for the POP3 server.
@@ -109,6 +124,33 @@ std::array<QPixmap, 3> ServerImages() {
 
 std::array<QPixmap, 5> LogFileImages() {
     return {Transparent(kImageSize), Sheet(), FieldMark(), Transparent(kImageSize), Book()};
+}
+
+// A grey question mark, an orange exclamation mark, a red ring with an arrow head, a green
+// tick.
+std::array<QPixmap, 4> AliasStatusImages() {
+    return {
+        StatusDisc(QColor(150, 150, 150),
+                   [](QPainter& p) {
+                       p.drawArc(QRectF(5, 3, 6, 5), 180 * 16, -250 * 16);
+                       p.drawLine(QPointF(8, 8.5), QPointF(8, 9.5));
+                       p.drawPoint(QPointF(8, 12.5));
+                   }),
+        StatusDisc(QColor(230, 140, 0),
+                   [](QPainter& p) {
+                       p.drawLine(QPointF(8, 3.5), QPointF(8, 9));
+                       p.drawPoint(QPointF(8, 12.5));
+                   }),
+        StatusDisc(QColor(200, 0, 0),
+                   [](QPainter& p) {
+                       p.drawArc(QRectF(4, 4, 8, 8), 90 * 16, 270 * 16);
+                       p.drawPolyline(QPolygonF({{6, 2.5}, {8, 4}, {6, 5.5}}));
+                   }),
+        StatusDisc(QColor(0, 150, 40),
+                   [](QPainter& p) {
+                       p.drawPolyline(QPolygonF({{4, 8}, {7, 11}, {12, 5}}));
+                   }),
+    };
 }
 
 }  // namespace vrel

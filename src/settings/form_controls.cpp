@@ -33,6 +33,14 @@ std::string AnsiText(const QString& text) {
     return win::Utf8ToAnsi(text.toStdString());
 }
 
+std::string EditText(const QLineEdit& edit) {
+    return AnsiText(edit.text());
+}
+
+void SetEditText(QLineEdit& edit, std::string_view text) {
+    edit.setText(Ansi(text));
+}
+
 void SetHint(QWidget& widget, std::string_view hint) {
     widget.setToolTip(Ansi(hint));
 }
@@ -88,6 +96,16 @@ QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view capt
     auto* group = Named(new QGroupBox(Ansi(caption), parent), name);
     group->setGeometry(geometry);
     vcl::SetHelpContext(*group, helpContext);
+    return group;
+}
+
+vcl::TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, std::string_view caption,
+                                 QRect geometry, const QStringList& items, int itemIndex) {
+    auto* group = Named(new vcl::TRadioGroup(parent), name);
+    group->setTitle(Ansi(caption));
+    group->setGeometry(geometry);
+    group->SetItems(items);
+    group->SetItemIndex(itemIndex);
     return group;
 }
 

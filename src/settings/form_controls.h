@@ -10,6 +10,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -22,11 +23,19 @@ class QLineEdit;
 class QPushButton;
 class QWidget;
 
+namespace vcl {
+class TRadioGroup;
+}
+
 namespace vrel {
 
 // 8-bit suite text as Qt text, and back.
 QString Ansi(std::string_view text);
 std::string AnsiText(const QString& text);
+
+// An edit's text as 8-bit suite text, and the other way.
+std::string EditText(const QLineEdit& edit);
+void SetEditText(QLineEdit& edit, std::string_view text);
 
 // A control's hint, shown as its tool tip.
 void SetHint(QWidget& widget, std::string_view hint);
@@ -52,6 +61,9 @@ QCheckBox* MakeCheckBox(QWidget* parent, const char* name, std::string_view capt
                         QRect geometry);
 QGroupBox* MakeGroupBox(QWidget* parent, const char* name, std::string_view caption, QRect geometry,
                         int helpContext);
+// A radio group with its items, the given one chosen.
+vcl::TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, std::string_view caption,
+                                 QRect geometry, const QStringList& items, int itemIndex = 0);
 
 // Binds a control's signal to a handler of its form, run inside the exception guard.
 template <typename Sender, typename Signal, typename Form>

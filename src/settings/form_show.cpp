@@ -53,7 +53,7 @@ void TPopDlg::FormShow() {
         LoadSettings(registry);
         registry.CloseKey();
     }
-    AliasStringGrid->setCurrentCell(1, AliasStringGrid->currentColumn());
+    AliasStringGrid->SetRow(1);
     ApplyButton->setEnabled(false);
     if (IsServiceInstalled(kSmtpServiceName)) {
         for (const char* sinkClass : kOlderSinkClasses) {

@@ -46,6 +46,7 @@ TPopDlg::TPopDlg(QWidget* parent)
     ConnectStatistics();
     ConnectApplyHandlers();
     ConnectLoading();
+    ConnectPickers();
     PageControl->setCurrentWidget(DesignActivePage());
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());

@@ -18,7 +18,6 @@
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTableWidget>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -26,9 +25,11 @@
 #include <string_view>
 
 #include "platform/registry.h"
+#include "platform/file_dialogs.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
+#include "settings/string_grid.h"
 
 namespace win {
 class TRegistry;
@@ -120,7 +121,7 @@ class TPopDlg : public QDialog {
     // Aliases page.
     QWidget* AliasTab;
     QGroupBox* AliasGroupBox;
-    QTableWidget* AliasStringGrid;
+    TStringGrid* AliasStringGrid;
     QLabel* AliasLabel;
     QLineEdit* AliasEdit;
     QLabel* AliasMapToLabel;
@@ -134,6 +135,14 @@ class TPopDlg : public QDialog {
     QPushButton* AliasExportButton;
     QPushButton* OptionsButton;
     QPushButton* CheckAliasButton;
+    QMenu* AliasPopupMenu;
+    QAction* AliasPopupRemove;
+    QAction* AliasPopupEdit;
+    QAction* N1;
+    QAction* Error;
+    std::array<QPixmap, 4> AliasImageList;
+    win::TSaveDialog AliasSaveDialog;
+    win::TOpenDialog AliasOpenDialog;
 
     // Setup Wizard page.
     QWidget* WizardTab;
@@ -209,6 +218,30 @@ class TPopDlg : public QDialog {
     void InBoxDefaultButtonClick();
     void DefaultPMButtonClick();
     void LogFilePropButtonClick();
+    // Alias editor, check, import and export.
+    bool addAlias(const std::string& alias, const std::string& user);
+    bool deleteAlias();
+    void LoadAliasGrid();
+    void AliasAddButtonClick();
+    void AliasRemoveButtonClick();
+    void AliasStringGridDblClick();
+    void AliasClearButtonClick();
+    void AliasStringGridMouseUp(Qt::MouseButton button, int col, int row);
+    void AliasStringGridDrawCell(int col, int row, const QRect& rect, QPainter& canvas);
+    void AliasPopupMenuPopup();
+    void AliasEditChange();
+    void AliasTabShow();
+    void CheckAliasButtonClick();
+    void ErrorClick();
+    void AliasExportButtonClick();
+    void AliasImportButtonClick();
+
+    // Pickers and the alias options (browse list and options dialogs).
+    void GroupBrowseButtonClick();
+    void BrowseUserButtonClick();
+    void DomainBrowseButtonClick();
+    void PMBrowseButtonClick();
+    void OptionsButtonClick();
 
     // The page the form resource opens on.
     QWidget* DesignActivePage() const { return WizardTab; }
@@ -228,9 +261,6 @@ class TPopDlg : public QDialog {
     void WizDomainEditChange();
     void WizFinishButtonClick();
 
-    // The alias grid, called by the loading above.
-    void LoadAliasGrid();
-
   protected:
     void keyPressEvent(QKeyEvent* event) override;
     void showEvent(QShowEvent* event) override;
@@ -245,6 +275,7 @@ class TPopDlg : public QDialog {
     void BuildAliasTab();
     void BuildWizardTab();
     void BuildAboutTab();
+    void ConnectPickers();
     void ConnectStatusList();
     void ConnectStatistics();
     void ConnectApplyHandlers();
@@ -252,6 +283,12 @@ class TPopDlg : public QDialog {
     void ConnectLoading();
     void LoadSettings(win::TRegistry& registry);
     void ConnectWizard();
+    void BuildAliasPopup();
+    void ConnectAliasTab();
+    void AppendAliasRow(const std::string& alias, const std::string& user);
+    bool ReplaceDuplicate(const std::string& alias);
+    bool UserAccepted(const std::string& user);
+    void ShowAliasCount();
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);
     bool shown_ = false;
@@ -268,5 +305,8 @@ void ShowWizardPage();
 // after OK; the dialog's list is emptied afterwards.
 bool BrowseMailUsersAndAliases(const std::string& helpTopic, const std::string& caption,
                                std::string& entry);
+// The PostMaster address a line of that list gives: the user, or the alias without its
+// " (alias)" mark, at the SMTP service's default domain.
+std::string PostMasterAddress(const std::string& line);
 
 }  // namespace vrel

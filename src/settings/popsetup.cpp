@@ -20,6 +20,7 @@
 #include "platform/qt_gui.h"
 #include "platform/vcl.h"
 #include "settings/log_file_options_form.h"
+#include "settings/picker_forms.h"
 #include "settings/pop_dlg.h"
 #include "settings/splash_unit.h"
 #include "settings/start_up.h"
@@ -44,6 +45,7 @@ void InitialiseApplication(QApplication& application) {
 int RunWindows(QApplication& application) {
     vrel::TPopDlg popDlg;
     vrel::PopDlg = &popDlg;
+    const vrel::PickerForms pickerForms;
     vrel::TLogFileOptionsForm logFileOptionsForm(&popDlg);
     vrel::LogFileOptionsForm = &logFileOptionsForm;
     vrel::SystemModule = std::make_unique<vrel::TSystemModule>();

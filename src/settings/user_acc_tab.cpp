@@ -5,20 +5,6 @@
 #include "settings/pop_dlg.h"
 
 namespace vrel {
-namespace {
-
-vcl::TRadioGroup* MakeRadioGroup(QWidget* parent, const char* name, std::string_view caption,
-                                 QRect geometry, const QStringList& items) {
-    auto* group = new vcl::TRadioGroup(parent);
-    group->setObjectName(name);
-    group->setTitle(Ansi(caption));
-    group->setGeometry(geometry);
-    group->SetItems(items);
-    group->SetItemIndex(0);
-    return group;
-}
-
-}  // namespace
 
 void TPopDlg::BuildUserAccTab() {
     UserAccTab = new QWidget;

@@ -118,11 +118,9 @@ void StartOrInstallSmtp(TPopDlg& form) {
 // default domain.
 void PickPostMaster(TPopDlg& form) {
     std::string entry;
-    if (!BrowseMailUsersAndAliases("UA_PostMaster", "Select PostMaster", entry)) return;
-    if (const std::size_t mark = entry.find("(alias)"); mark != std::string::npos) {
-        entry = entry.substr(0, mark == 0 ? 0 : mark - 1);
+    if (BrowseMailUsersAndAliases("UA_PostMaster", "Select PostMaster", entry)) {
+        form.WizDomainEdit->setText(Ansi(PostMasterAddress(entry)));
     }
-    form.WizDomainEdit->setText(Ansi(entry + "@" + GetSmtpDefaultDomain()));
 }
 
 }  // namespace

@@ -72,6 +72,15 @@ TEST_F(AliasTableTest, ListsTargetedChildrenInTheirOrder) {
     EXPECT_EQ(vrel::AliasTarget(lines[2]), "v=t");
 }
 
+// The locale's case folding, not only ASCII's: an alias written in one case of an accented
+// name resolves for every other, along the whole chain.
+TEST_F(AliasTableTest, ResolvesAccentedNamesInAnyCase) {
+    WriteAliases({{"Jos\xE9", "\xC9mile"}, {"\xE9MILE", "bob"}, {"Jose", "carol"}});
+    EXPECT_EQ(ResolveAlias("JOS\xC9"), "bob");
+    EXPECT_EQ(ResolveAlias("jos\xE9"), "bob");
+    EXPECT_EQ(ResolveAlias("JOSE"), "carol");
+}
+
 TEST_F(AliasTableTest, WritesAndRemovesAliasesIgnoringCase) {
     WriteAliases({{"Sales", "bob"}});
     EXPECT_FALSE(vrel::WriteAlias("SALES", "carol"));

@@ -28,6 +28,16 @@ TEST(SortedStringListTest, OrdersIgnoringCaseAndKeepsTheFirstOfEqualNames) {
     EXPECT_FALSE(list.Contains("carl"));
 }
 
+// Names outside ASCII fold and sort as the locale does: one name whatever its case, beside
+// its unaccented neighbours.
+TEST(SortedStringListTest, FoldsAndSortsAccentedNamesAsTheLocale) {
+    SortedStringList list({"Zo\xEB", "JOS\xC9", "Jos\xE9", "Jose", "\xC9mile", "Eve"});
+    EXPECT_EQ(Names(list),
+              (std::vector<std::string>{"\xC9mile", "Eve", "Jose", "JOS\xC9", "Zo\xEB"}));
+    EXPECT_EQ(list.Find("jos\xE9"), 3u);
+    EXPECT_FALSE(list.Add("\xE9MILE"));
+}
+
 struct AddressCase {
     const char* address;
     const char* user;
@@ -158,6 +168,9 @@ TEST_F(MailUsersTest, IsEmailUserIgnoresCaseAndKnowsOnlyDirectUsers) {
     EXPECT_FALSE(vrel::IsEmailUser("Staff"));
     EXPECT_FALSE(vrel::IsEmailUser("Administrator"));
     EXPECT_FALSE(vrel::IsEmailUser(""));
+    Join(users, User("MAILHOST", "Jos\xE9"));
+    EXPECT_TRUE(vrel::IsEmailUser("JOS\xC9"));
+    EXPECT_FALSE(vrel::IsEmailUser("JOSE"));
 }
 
 TEST_F(MailUsersTest, TheSettingsChooseTheGroupAndTheDomain) {

@@ -216,7 +216,9 @@ TEST_F(ContentTest, AMissingFileIsAnEmptyMessageForRetrAndAnErrorForTop) {
     EXPECT_EQ(Call([&](auto& stream) {
                   try {
                       TMyServerThread::TOPMessage("1 1", list_, stream);
-                  } catch (const vrel::EFOpenError&) {
+                  } catch (const win::EFOpenError& error) {
+                      EXPECT_EQ(std::string(error.what()),
+                                "Cannot open file \"" + list_[0].path + "\"");
                       raised = true;
                   }
               }),

@@ -136,14 +136,12 @@ TEST_F(FormShowTest, AliasesOlderBindingsAndANarrowScreen) {
     TPopDlg& form = Open();
     vcl::SetScreenWidth(0);
     EXPECT_EQ(form.width(), 640);
-    EXPECT_EQ(form.AliasStringGrid->rowCount(), 4);
-    EXPECT_EQ(form.AliasStringGrid->item(0, 1)->text(), "Alias");
-    EXPECT_EQ(form.AliasStringGrid->item(0, 2)->text(), "Map To User");
+    EXPECT_EQ(form.AliasStringGrid->RowCount(), 4);
+    EXPECT_EQ(form.AliasStringGrid->Cell(1, 0), "Alias");
+    EXPECT_EQ(form.AliasStringGrid->Cell(2, 0), "Map To User");
     std::set<std::string> rows;
     for (int row = 1; row <= 2; ++row) {
-        rows.insert((form.AliasStringGrid->item(row, 1)->text() + "=" +
-                     form.AliasStringGrid->item(row, 2)->text())
-                        .toStdString());
+        rows.insert(form.AliasStringGrid->Cell(1, row) + "=" + form.AliasStringGrid->Cell(2, row));
     }
     EXPECT_EQ(rows, (std::set<std::string>{"sales=ann", "info=bob"}));
     EXPECT_EQ(form.AliasGroupBox->title(), " Alias Database: (2) items");

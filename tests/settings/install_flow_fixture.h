@@ -5,7 +5,6 @@
 #pragma once
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <QPushButton>
 #include <QTest>
@@ -24,29 +23,10 @@
 
 namespace vrel::test {
 
-namespace fs = std::filesystem;
 
 inline constexpr const char* kMessage =
     "From: sender@remote.test\r\nTo: ann@mailhost01\r\nSubject: installed\r\n\r\n"
     "Installed through the settings window.\r\n";
-
-// The popagent processes that COM started for this test's machine.
-inline void KillAgentsOfThisMachine() {
-    const std::string mark = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream command(entry.path() / "cmdline");
-        std::ifstream environment(entry.path() / "environ");
-        const std::string commandLine((std::istreambuf_iterator<char>(command)), {});
-        std::string variable;
-        bool ours = false;
-        while (std::getline(environment, variable, '\0')) ours = ours || variable == mark;
-        if (ours && commandLine.find("popagent") != std::string::npos) {
-            ::kill(std::stoi(pid), SIGKILL);
-        }
-    }
-}
 
 // Sends a line (CR LF added) and returns the first line of the reply.
 inline std::string Say(LoopbackClient& client, const std::string& line) {
@@ -82,15 +62,7 @@ class InstallFlowTest : public PopDlgTest {
     }
 
     void SendOverSmtp(const std::string& recipient = "ann@mailhost01") {
-        LoopbackClient smtp(smtpPort_);
-        ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
-        EXPECT_EQ(Say(smtp, "HELO client.test").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "MAIL FROM:<sender@remote.test>").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "RCPT TO:<" + recipient + ">").substr(0, 3), "250");
-        EXPECT_EQ(Say(smtp, "DATA").substr(0, 3), "354");
-        smtp.Send(kMessage);
-        EXPECT_EQ(Say(smtp, ".").substr(0, 3), "250");
-        Say(smtp, "QUIT");
+        vrel::test::SendOverSmtp(smtpPort_, "sender@remote.test", recipient, kMessage);
     }
 
     // The first message of ann's mailbox over POP3, once it has arrived; "" when none did.

@@ -371,7 +371,7 @@ TEST_F(PopDlgFormTest, PageScreenshots) {
 
     ShowPage(form.AliasTab);
     EXPECT_TRUE(form.AliasStringGrid->isVisible());
-    EXPECT_EQ(form.AliasStringGrid->rowCount(), 2);
+    EXPECT_EQ(form.AliasStringGrid->RowCount(), 2);
     SaveScreenshot(form, "popsetup_PopDlg-AliasTab");
 
     ShowPage(form.WizardTab);

@@ -123,6 +123,7 @@ void PopDlgTest::SetUp() {
     win::CoInitialize();
     form_ = std::make_unique<TPopDlg>();
     PopDlg = form_.get();
+    pickerForms_.emplace();
     logOptions_ = std::make_unique<TLogFileOptionsForm>(form_.get());
     LogFileOptionsForm = logOptions_.get();
 }
@@ -130,6 +131,7 @@ void PopDlgTest::SetUp() {
 void PopDlgTest::TearDown() {
     LogFileOptionsForm = nullptr;
     logOptions_.reset();
+    pickerForms_.reset();
     PopDlg = nullptr;
     form_.reset();
     win::CoUninitialize();

@@ -14,6 +14,7 @@
 
 #include "platform/paths.h"
 #include "settings/log_file_options_form.h"
+#include "settings/picker_forms.h"
 #include "settings/pop_dlg.h"
 #include "test_services.h"
 
@@ -50,6 +51,7 @@ class PopDlgTest : public ServiceTest {
   private:
     std::optional<win::ModuleFileNameOverride> program_;
     std::unique_ptr<TPopDlg> form_;
+    std::optional<PickerForms> pickerForms_;
     std::unique_ptr<TLogFileOptionsForm> logOptions_;
 };
 

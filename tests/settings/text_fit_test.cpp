@@ -111,6 +111,14 @@ TEST_F(TextFitTest, LogFileOptionsTextsFit) {
     ExpectTextsFit(LogOptions());
 }
 
+TEST_F(TextFitTest, OptionsAndBrowseListDialogTextsFit) {
+    for (QDialog* dialog : std::initializer_list<QDialog*>{vrel::OptionsDlg, vrel::BrowseListDlg}) {
+        SCOPED_TRACE(dialog->objectName().toStdString());
+        ExpectTextsFit(*dialog);
+        dialog->hide();
+    }
+}
+
 TEST_F(TextFitTest, AgentStartFormTextFits) {
     vrel::TStartForm form;
     ExpectTextsFit(form);

@@ -5,12 +5,15 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <thread>
 
-#include "store/machine.h"
+#include "loopback.h"
 #include "platform/paths.h"
+#include "store/machine.h"
 
 namespace vrel::test {
 namespace fs = std::filesystem;
@@ -100,6 +103,40 @@ SERVICE_STATUS WaitForState(const std::string& name, DWORD state, std::chrono::m
 void ServiceTest::TearDown() {
     StopAllServices();
     EXPECT_EQ(SanitizerReports(), "");
+}
+
+void KillAgentsOfThisMachine() {
+    const std::string mark = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
+    for (const auto& entry : fs::directory_iterator("/proc")) {
+        const std::string pid = entry.path().filename().string();
+        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        std::ifstream command(entry.path() / "cmdline");
+        std::ifstream environment(entry.path() / "environ");
+        const std::string commandLine((std::istreambuf_iterator<char>(command)), {});
+        std::string variable;
+        bool ours = false;
+        while (std::getline(environment, variable, '\0')) ours = ours || variable == mark;
+        if (ours && commandLine.find("popagent") != std::string::npos) {
+            ::kill(std::stoi(pid), SIGKILL);
+        }
+    }
+}
+
+void SendOverSmtp(int port, const std::string& sender, const std::string& recipient,
+                  const std::string& message) {
+    LoopbackClient smtp(port);
+    const auto say = [&smtp](const std::string& line) {
+        smtp.Send(line + "\r\n");
+        return smtp.ReadLine().substr(0, 3);
+    };
+    ASSERT_EQ(smtp.ReadLine().substr(0, 3), "220");
+    EXPECT_EQ(say("HELO client.test"), "250");
+    EXPECT_EQ(say("MAIL FROM:<" + sender + ">"), "250");
+    EXPECT_EQ(say("RCPT TO:<" + recipient + ">"), "250");
+    EXPECT_EQ(say("DATA"), "354");
+    smtp.Send(message);
+    EXPECT_EQ(say("."), "250");
+    say("QUIT");
 }
 
 }  // namespace vrel::test

@@ -28,6 +28,14 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds wait);
 win::SERVICE_STATUS WaitForState(const std::string& name, win::DWORD state,
                                  std::chrono::milliseconds limit = std::chrono::seconds(10));
 
+// Kills the popagent processes that COM started for this test's machine.
+void KillAgentsOfThisMachine();
+
+// Sends one message over SMTP on 127.0.0.1 (a client saying HELO, MAIL, RCPT, DATA, QUIT),
+// checking each reply's code; the message text ends in CR LF and holds no lone ".".
+void SendOverSmtp(int port, const std::string& sender, const std::string& recipient,
+                  const std::string& message);
+
 class ServiceTest : public MachineTest {
   protected:
     void TearDown() override;

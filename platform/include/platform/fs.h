@@ -18,10 +18,20 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 
 namespace win {
+
+// The component library's error for a file that a stream or a text list cannot open. The
+// functions here never raise it (their failures are results); callers that load a file the
+// way the library does raise it with the file's name.
+class EFOpenError : public std::runtime_error {
+  public:
+    explicit EFOpenError(std::string_view fileName)
+        : std::runtime_error("Cannot open file \"" + std::string(fileName) + "\"") {}
+};
 
 bool FileExists(std::string_view path);       // false for a directory
 bool DirectoryExists(std::string_view path);  // false for a file

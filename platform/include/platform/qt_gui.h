@@ -15,7 +15,7 @@ class QCoreApplication;
 
 namespace win {
 
-// Makes MessageBox and MessageDlg show modal QMessageBoxes.
+// Makes MessageBox and MessageDlg show modal QMessageBoxes, and the file dialogs QFileDialogs.
 void InstallQtDialogs();
 
 // Makes BrowseForFolder (folder_dialog.h) show a folder chooser; the folder comes back as

@@ -1,13 +1,85 @@
 #include "platform/text.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace win {
 namespace {
 
-char Upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c; }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
-bool IsTrimmed(char c) { return static_cast<unsigned char>(c) <= ' '; }
+char Upper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+char Lower(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+bool IsTrimmed(char c) {
+    return static_cast<unsigned char>(c) <= ' ';
+}
+
+// Windows-1252 letters with a case partner outside ASCII: the Latin-1 range, where lower
+// case is upper case + 0x20 (but for the division and multiplication signs), and four pairs
+// of the 0x80 row.
+constexpr std::pair<unsigned char, unsigned char> kRowPairs[] = {
+    {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
+
+struct CaseTables {
+    unsigned char upper[256];
+    unsigned char lower[256];
+    // Primary sort weight of an upper-case byte: punctuation, then digits, then letters, a
+    // letter with a diacritic weighing as its base letter.
+    unsigned short primary[256];
+};
+
+unsigned char BaseLetter(unsigned char u) {
+    static constexpr struct {
+        unsigned char first, last;
+        char base;
+    } kRanges[] = {{0xC0, 0xC6, 'A'}, {0xC7, 0xC7, 'C'}, {0xC8, 0xCB, 'E'}, {0xCC, 0xCF, 'I'},
+                   {0xD0, 0xD0, 'D'}, {0xD1, 0xD1, 'N'}, {0xD2, 0xD6, 'O'}, {0xD8, 0xD8, 'O'},
+                   {0xD9, 0xDC, 'U'}, {0xDD, 0xDD, 'Y'}, {0xDE, 0xDE, 'T'}, {0xDF, 0xDF, 'S'},
+                   {0x8A, 0x8A, 'S'}, {0x8C, 0x8C, 'O'}, {0x8E, 0x8E, 'Z'}, {0x9F, 0x9F, 'Y'},
+                   {0x83, 0x83, 'F'}};
+    if (u >= 'A' && u <= 'Z') return u;
+    for (const auto& range : kRanges) {
+        if (u >= range.first && u <= range.last) return static_cast<unsigned char>(range.base);
+    }
+    return 0;
+}
+
+CaseTables MakeCaseTables() {
+    CaseTables tables{};
+    for (int c = 0; c < 256; ++c) {
+        tables.upper[c] = tables.lower[c] = static_cast<unsigned char>(c);
+    }
+    const auto pair = [&tables](int upper, int lower) {
+        tables.upper[lower] = static_cast<unsigned char>(upper);
+        tables.lower[upper] = static_cast<unsigned char>(lower);
+    };
+    for (int c = 'A'; c <= 'Z'; ++c) pair(c, c + 0x20);
+    for (int c = 0xC0; c <= 0xDE; ++c) {
+        if (c != 0xD7) pair(c, c + 0x20);
+    }
+    for (const auto& [upper, lower] : kRowPairs) pair(upper, lower);
+    for (int c = 0; c < 256; ++c) {
+        const unsigned char u = tables.upper[c];
+        const unsigned char base = BaseLetter(u);
+        tables.primary[c] = base                     ? static_cast<unsigned short>(0x200 | base)
+                            : (u >= '0' && u <= '9') ? static_cast<unsigned short>(0x100 | u)
+                                                     : u;
+    }
+    return tables;
+}
+
+const CaseTables& Tables() {
+    static const CaseTables tables = MakeCaseTables();
+    return tables;
+}
+
+std::string Mapped(std::string_view text, const unsigned char (&table)[256]) {
+    std::string result(text);
+    for (char& c : result) c = static_cast<char>(table[static_cast<unsigned char>(c)]);
+    return result;
+}
 
 }  // namespace
 
@@ -23,7 +95,9 @@ std::string LowerCase(std::string_view text) {
     return result;
 }
 
-bool SameText(std::string_view a, std::string_view b) { return CompareText(a, b) == 0; }
+bool SameText(std::string_view a, std::string_view b) {
+    return CompareText(a, b) == 0;
+}
 
 int CompareText(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());
@@ -33,6 +107,40 @@ int CompareText(std::string_view a, std::string_view b) {
         if (x != y) return x < y ? -1 : 1;
     }
     return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
+std::string AnsiUpperCase(std::string_view text) {
+    return Mapped(text, Tables().upper);
+}
+
+std::string AnsiLowerCase(std::string_view text) {
+    return Mapped(text, Tables().lower);
+}
+
+// The primary weights decide first; names equal in them (and in length) are ordered by their
+// upper-case bytes, which puts a plain letter before its accented forms.
+int AnsiCompareText(std::string_view a, std::string_view b) {
+    const CaseTables& tables = Tables();
+    const std::size_t n = std::min(a.size(), b.size());
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = tables.primary[static_cast<unsigned char>(a[i])];
+        const auto y = tables.primary[static_cast<unsigned char>(b[i])];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+    for (std::size_t i = 0; i < n; ++i) {
+        const auto x = tables.upper[static_cast<unsigned char>(a[i])];
+        const auto y = tables.upper[static_cast<unsigned char>(b[i])];
+        if (x != y) return x < y ? -1 : 1;
+    }
+    return 0;
+}
+
+bool AnsiSameText(std::string_view a, std::string_view b) {
+    const auto& upper = Tables().upper;
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&upper](char x, char y) {
+        return upper[static_cast<unsigned char>(x)] == upper[static_cast<unsigned char>(y)];
+    });
 }
 
 std::string Trim(std::string_view text) {

@@ -4,13 +4,17 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileDialog>
 #include <QFont>
 #include <QSocketNotifier>
 #include <QString>
+#include <QStringList>
 #include <utility>
 
 #include "platform/codepage.h"
+#include "platform/file_dialogs.h"
 #include "platform/message_loop.h"
+#include "platform/paths.h"
 #include "platform/vcl.h"
 
 namespace win {
@@ -56,6 +60,36 @@ QString ToQString(const std::string& text) {
     return QString::fromStdString(AnsiToUtf8(text));
 }
 
+// "Text (*.txt)|*.txt|All|*.*" as Qt's name filters: each description with its patterns.
+QStringList NameFilters(const std::string& filter) {
+    const QStringList parts = ToQString(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString patterns = parts[i + 1];
+        filters << parts[i] + " (" + patterns.replace(';', ' ') + ")";
+    }
+    return filters;
+}
+
+// Qt's own overwrite question stays off: the suite's callers ask theirs.
+std::optional<std::filesystem::path> ShowFileDialog(const FileDialogRecord& record) {
+    QFileDialog dialog(nullptr, ToQString(record.title));
+    dialog.setAcceptMode(record.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setNameFilters(NameFilters(record.filter));
+    if (!record.initialDir.empty()) {
+        dialog.setDirectory(QString::fromStdString(ToHostPath(record.initialDir).string()));
+    }
+    if (!record.fileName.empty()) {
+        dialog.selectFile(QString::fromStdString(ToHostPath(record.fileName).string()));
+    }
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return std::nullopt;
+    }
+    return std::filesystem::path(dialog.selectedFiles().front().toStdString());
+}
+
 }  // namespace
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record) {
@@ -76,6 +110,7 @@ void InstallQtDialogs() {
         const std::unique_ptr<QMessageBox> box = MakeMessageBox(record);
         return FromQt(box->exec());
     });
+    SetFileDialogPresenter(ShowFileDialog);
 }
 
 void PumpMessageQueueInQt(QCoreApplication& application) {

@@ -1,0 +1,272 @@
+// The string grid; see string_grid.h.
+#include "settings/string_grid.h"
+
+#include <QAbstractTableModel>
+#include <QHeaderView>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QStyledItemDelegate>
+#include <algorithm>
+#include <stdexcept>
+#include <utility>
+#include <vector>
+
+#include "settings/form_controls.h"
+
+namespace vrel {
+
+class TStringGrid::Model : public QAbstractTableModel {
+  public:
+    explicit Model(int colCount, QObject* parent) : QAbstractTableModel(parent), cols_(colCount) {}
+
+    int rowCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : static_cast<int>(rows_.size());
+    }
+    int columnCount(const QModelIndex& parent = {}) const override {
+        return parent.isValid() ? 0 : cols_;
+    }
+    QVariant data(const QModelIndex& index, int role) const override {
+        if (role != Qt::DisplayRole || !index.isValid()) return {};
+        return Ansi(Cell(index.column(), index.row()));
+    }
+    Qt::ItemFlags flags(const QModelIndex& index) const override {
+        if (!index.isValid()) return Qt::NoItemFlags;
+        return index.row() == 0 ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    }
+
+    const std::string& Cell(int col, int row) const { return At(row).cells[Col(col)]; }
+    void SetCell(int col, int row, std::string text) {
+        At(row).cells[Col(col)] = std::move(text);
+        Changed(row, row);
+    }
+    std::unique_ptr<TObject>& Object(int col, int row) { return At(row).objects[Col(col)]; }
+    TObject* Object(int col, int row) const { return At(row).objects[Col(col)].get(); }
+
+    void Resize(int count) {
+        const int old = rowCount();
+        count = std::max(count, 0);
+        if (count > old) {
+            beginInsertRows({}, old, count - 1);
+            for (int i = old; i < count; ++i) rows_.emplace_back(cols_);
+            endInsertRows();
+        } else if (count < old) {
+            beginRemoveRows({}, count, old - 1);
+            rows_.erase(rows_.begin() + count, rows_.end());
+            endRemoveRows();
+        }
+    }
+
+    void Remove(int row) {
+        At(row);
+        beginRemoveRows({}, row, row);
+        rows_.erase(rows_.begin() + row);
+        endRemoveRows();
+    }
+
+    void Exchange(int a, int b) {
+        std::swap(At(a), At(b));
+        Changed(std::min(a, b), std::max(a, b));
+    }
+
+    void BeginUpdate() { ++updating_; }
+    void EndUpdate() {
+        if (updating_ == 0 || --updating_ > 0 || !pending_) return;
+        pending_ = false;
+        emit dataChanged(index(0, 0), index(rowCount() - 1, cols_ - 1));
+    }
+
+  private:
+    struct GridRow {
+        explicit GridRow(int cols)
+            : cells(static_cast<std::size_t>(cols)), objects(static_cast<std::size_t>(cols)) {}
+        std::vector<std::string> cells;
+        std::vector<std::unique_ptr<TObject>> objects;
+    };
+
+    GridRow& At(int row) { return rows_.at(static_cast<std::size_t>(row)); }
+    const GridRow& At(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+    std::size_t Col(int col) const {
+        if (col < 0 || col >= cols_) throw std::out_of_range("grid column");
+        return static_cast<std::size_t>(col);
+    }
+
+    void Changed(int first, int last) {
+        if (updating_ > 0) {
+            pending_ = true;
+            return;
+        }
+        emit dataChanged(index(first, 0), index(last, cols_ - 1));
+    }
+
+    int cols_;
+    std::vector<GridRow> rows_;
+    int updating_ = 0;
+    bool pending_ = false;
+};
+
+// Draws the fixed row as a raised face and the other cells as the view does, then lets the
+// grid's owner draw over the cell.
+class TStringGrid::Delegate : public QStyledItemDelegate {
+  public:
+    explicit Delegate(TStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option,
+               const QModelIndex& index) const override {
+        if (index.row() == 0) {
+            PaintFixed(*painter, option, index);
+        } else {
+            QStyledItemDelegate::paint(painter, option, index);
+        }
+        if (grid_->OnDrawCell) {
+            painter->save();
+            grid_->OnDrawCell(index.column(), index.row(), option.rect, *painter);
+            painter->restore();
+        }
+    }
+
+  private:
+    static void PaintFixed(QPainter& painter, const QStyleOptionViewItem& option,
+                           const QModelIndex& index) {
+        const QRect r = option.rect;
+        painter.fillRect(r, option.palette.button());
+        painter.setPen(option.palette.light().color());
+        painter.drawLine(r.topLeft(), r.topRight());
+        painter.drawLine(r.topLeft(), r.bottomLeft());
+        painter.setPen(option.palette.buttonText().color());
+        painter.drawText(r.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                         index.data().toString());
+    }
+
+    TStringGrid* grid_;
+};
+
+TStringGrid::TStringGrid(int colCount, QWidget* parent)
+    : QTableView(parent), model_(new Model(colCount, this)) {
+    setModel(model_);
+    setItemDelegate(new Delegate(this));
+    horizontalHeader()->hide();
+    verticalHeader()->hide();
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setSelectionMode(QAbstractItemView::ContiguousSelection);
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    setWordWrap(false);
+    model_->Resize(2);
+}
+
+TStringGrid::~TStringGrid() = default;
+
+int TStringGrid::ColCount() const {
+    return model_->columnCount();
+}
+
+int TStringGrid::RowCount() const {
+    return model_->rowCount();
+}
+
+void TStringGrid::SetRowCount(int count) {
+    model_->Resize(count);
+}
+
+const std::string& TStringGrid::Cell(int col, int row) const {
+    return model_->Cell(col, row);
+}
+
+void TStringGrid::SetCell(int col, int row, std::string text) {
+    model_->SetCell(col, row, std::move(text));
+}
+
+TObject* TStringGrid::Object(int col, int row) const {
+    return static_cast<const Model*>(model_)->Object(col, row);
+}
+
+void TStringGrid::SetObject(int col, int row, std::unique_ptr<TObject> object) {
+    model_->Object(col, row) = std::move(object);
+}
+
+std::unique_ptr<TObject> TStringGrid::TakeObject(int col, int row) {
+    return std::move(model_->Object(col, row));
+}
+
+void TStringGrid::DeleteRow(int row) {
+    model_->Remove(row);
+}
+
+void TStringGrid::ExchangeRows(int a, int b) {
+    model_->Exchange(a, b);
+}
+
+void TStringGrid::BeginUpdate() {
+    model_->BeginUpdate();
+}
+
+void TStringGrid::EndUpdate() {
+    model_->EndUpdate();
+}
+
+int TStringGrid::Row() const {
+    const QModelIndex current = currentIndex();
+    return current.isValid() && current.row() > 0 ? current.row() : 1;
+}
+
+void TStringGrid::SetRow(int row) {
+    SetSelection({row, row});
+}
+
+TGridRect TStringGrid::Selection() const {
+    const QModelIndexList rows = selectionModel()->selectedRows();
+    if (rows.isEmpty()) return {Row(), Row()};
+    TGridRect selection{rows.front().row(), rows.front().row()};
+    for (const QModelIndex& index : rows) {
+        selection.Top = std::min(selection.Top, index.row());
+        selection.Bottom = std::max(selection.Bottom, index.row());
+    }
+    return selection;
+}
+
+void TStringGrid::SetSelection(TGridRect rows) {
+    if (rows.Top < 1 || rows.Bottom < rows.Top || rows.Bottom >= RowCount()) return;
+    selectionModel()->setCurrentIndex(model_->index(rows.Top, 0), QItemSelectionModel::NoUpdate);
+    selectionModel()->select(
+        QItemSelection(model_->index(rows.Top, 0), model_->index(rows.Bottom, ColCount() - 1)),
+        QItemSelectionModel::ClearAndSelect);
+}
+
+void TStringGrid::SetColWidth(int col, int width) {
+    setColumnWidth(col, width);
+}
+
+void TStringGrid::SetDefaultRowHeight(int height) {
+    verticalHeader()->setMinimumSectionSize(height);
+    verticalHeader()->setDefaultSectionSize(height);
+}
+
+QRect TStringGrid::CellRect(int col, int row) const {
+    return visualRect(model_->index(row, col));
+}
+
+// Only the left button selects, and a press on the fixed row changes neither the current
+// row nor the selection; the right button opens the popup over the current row.
+void TStringGrid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton || indexAt(event->position().toPoint()).row() == 0) {
+        event->accept();
+        return;
+    }
+    QTableView::mousePressEvent(event);
+}
+
+void TStringGrid::mouseReleaseEvent(QMouseEvent* event) {
+    QTableView::mouseReleaseEvent(event);
+    const QModelIndex index = indexAt(event->position().toPoint());
+    if (OnMouseUp) {
+        OnMouseUp(event->button(), index.isValid() ? index.column() : -1,
+                  index.isValid() ? index.row() : -1);
+    }
+}
+
+void TStringGrid::mouseDoubleClickEvent(QMouseEvent* event) {
+    QTableView::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton && OnDblClick) OnDblClick();
+}
+
+}  // namespace vrel

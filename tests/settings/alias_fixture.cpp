@@ -1,0 +1,83 @@
+#include "alias_fixture.h"
+
+#include <QTest>
+
+#include "common/alias_table.h"
+#include "platform/accounts.h"
+#include "settings/form_controls.h"
+
+namespace vrel::test {
+
+void AliasTabTest::SetUp() {
+    PopDlgTest::SetUp();
+    CreatePop3Metabase();
+    AddMailUser("bob");
+    AddMailUser("carol");
+    options_ = std::make_unique<TOptionsDlg>();
+    OptionsDlg = options_.get();
+    SetOptions(0, 0);
+}
+
+void AliasTabTest::TearDown() {
+    OptionsDlg = nullptr;
+    options_.reset();
+    PopDlgTest::TearDown();
+}
+
+void AliasTabTest::AddMailUser(const std::string& name) {
+    win::AccountDirectory directory;
+    const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
+    directory.AddUser(computer, name, "");
+    directory.AddMember(*directory.FindAccount(computer, "Users"),
+                        *directory.FindAccount(computer, name));
+}
+
+void AliasTabTest::Seed(const AliasPairs& aliases) {
+    for (const auto& [alias, user] : aliases) ASSERT_TRUE(WriteAlias(alias, user)) << alias;
+    Form().LoadAliasGrid();
+    ShowPage(Form().AliasTab);
+}
+
+void AliasTabTest::SetOptions(int dup, int user, bool append) {
+    OptionsDlg->DupRadioGroup->SetItemIndex(dup);
+    OptionsDlg->UserRadioGroup->SetItemIndex(user);
+    OptionsDlg->ImportCheckBox->setChecked(append);
+}
+
+void AliasTabTest::Add(const std::string& alias, const std::string& user) {
+    SetEditText(*Form().AliasEdit, alias);
+    SetEditText(*Form().AliasMapToEdit, user);
+    ASSERT_TRUE(Form().AliasAddButton->isEnabled());
+    QTest::mouseClick(Form().AliasAddButton, Qt::LeftButton);
+}
+
+AliasPairs AliasTabTest::GridRows() {
+    const TStringGrid& grid = *Form().AliasStringGrid;
+    AliasPairs rows;
+    for (int row = 1; row < grid.RowCount() - 1; ++row) {
+        rows.emplace_back(grid.Cell(1, row), grid.Cell(2, row));
+    }
+    EXPECT_EQ(grid.Cell(1, grid.RowCount() - 1), "");
+    EXPECT_EQ(grid.Object(0, grid.RowCount() - 1), nullptr);
+    return rows;
+}
+
+AliasPairs AliasTabTest::StoredAliases() {
+    AliasPairs stored;
+    for (const std::string& line : GetAliasList()) {
+        stored.emplace_back(AliasName(line), AliasTarget(line));
+    }
+    return stored;
+}
+
+std::vector<std::string> AliasTabTest::HeaderTexts() {
+    const TStringGrid& grid = *Form().AliasStringGrid;
+    return {grid.Cell(1, 0), grid.Cell(2, 0)};
+}
+
+void AliasTabTest::ClickCell(int col, int row) {
+    TStringGrid& grid = *Form().AliasStringGrid;
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, grid.CellRect(col, row).center());
+}
+
+}  // namespace vrel::test
