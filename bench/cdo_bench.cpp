@@ -7,8 +7,8 @@
 #include <fstream>
 
 #include "platform/cdo.h"
-#include "store/machine.h"
 #include "platform/paths.h"
+#include "store/machine.h"
 
 namespace {
 

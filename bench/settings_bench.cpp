@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "bench_machine.h"
+#include "common/settings_key.h"
 #include "platform/metabase.h"
 #include "platform/registry.h"
-#include "common/settings_key.h"
 
 namespace {
 

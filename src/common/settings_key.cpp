@@ -1,8 +1,8 @@
 #include "common/settings_key.h"
 
+#include "common/smtp_config.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
-#include "common/smtp_config.h"
 
 namespace vrel {
 namespace {

@@ -42,7 +42,8 @@ bool BrowseMailUsersAndAliases(const std::string& helpTopic, const std::string& 
 // An alias line ("name (alias)") names the alias: the text before the blank before the mark.
 std::string PostMasterAddress(const std::string& line) {
     const std::size_t mark = line.find("(alias)");
-    const std::string name = mark == std::string::npos ? line : line.substr(0, mark > 0 ? mark - 1 : 0);
+    const std::string name =
+        mark == std::string::npos ? line : line.substr(0, mark > 0 ? mark - 1 : 0);
     return name + "@" + GetSmtpDefaultDomain();
 }
 

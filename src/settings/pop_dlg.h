@@ -24,8 +24,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/registry.h"
 #include "platform/file_dialogs.h"
+#include "platform/registry.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"

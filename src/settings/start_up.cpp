@@ -6,8 +6,8 @@
 
 #include "common/settings_key.h"
 #include "platform/dialogs.h"
-#include "platform/help.h"
 #include "platform/fs.h"
+#include "platform/help.h"
 #include "platform/paths.h"
 #include "platform/token.h"
 #include "settings/splash_unit.h"

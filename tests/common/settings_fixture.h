@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
+#include "common/settings_key.h"
 #include "platform/metabase.h"
 #include "platform/registry.h"
-#include "common/settings_key.h"
 #include "test_machine.h"
 
 namespace vrel::test {

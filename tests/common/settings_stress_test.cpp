@@ -10,10 +10,10 @@
 #include <cstring>
 #include <exception>
 
+#include "common/smtp_config.h"
+#include "settings_fixture.h"
 #include "store/db.h"
 #include "store/machine.h"
-#include "settings_fixture.h"
-#include "common/smtp_config.h"
 #include "workers.h"
 
 namespace {

@@ -20,11 +20,11 @@
 #include <thread>
 
 #include "com_test_server.h"
-#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "platform/typelib.h"
+#include "store/machine.h"
 #include "test_machine.h"
 #include "test_services.h"
 
@@ -33,8 +33,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace win;
 using vrel::test::CLSID_ComTestServer;
-using vrel::test::IID_IComTest;
 using vrel::test::EndsWithin;
+using vrel::test::IID_IComTest;
 using vrel::test::MachineTest;
 using Clock = std::chrono::steady_clock;
 

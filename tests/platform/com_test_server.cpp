@@ -13,9 +13,9 @@
 #include <vector>
 
 #include "platform/com_server.h"
-#include "store/machine.h"
 #include "platform/message_loop.h"
 #include "platform/text.h"
+#include "store/machine.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <sstream>
 #include <thread>
 
-#include "store/machine.h"
 #include "platform/scm.h"
+#include "store/machine.h"
 #include "test_services.h"
 
 extern char** environ;

@@ -23,7 +23,6 @@
 
 namespace vrel::test {
 
-
 inline constexpr const char* kMessage =
     "From: sender@remote.test\r\nTo: ann@mailhost01\r\nSubject: installed\r\n\r\n"
     "Installed through the settings window.\r\n";

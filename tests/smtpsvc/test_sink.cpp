@@ -19,9 +19,9 @@
 
 #include "platform/cdo_wire.h"
 #include "platform/com_server.h"
-#include "store/machine.h"
 #include "platform/message_loop.h"
 #include "platform/text.h"
+#include "store/machine.h"
 
 namespace {
 

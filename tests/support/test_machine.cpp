@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "store/machine.h"
 #include "platform/registry.h"
+#include "store/machine.h"
 
 namespace vrel::test {
 namespace fs = std::filesystem;
@@ -42,7 +42,8 @@ RunResult RunProgram(const std::string& program, const std::string& arguments) {
     std::string output;
     std::array<char, 4096> buffer;
     std::size_t n;
-    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0) output.append(buffer.data(), n);
+    while ((n = std::fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        output.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     return RunResult{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
 }

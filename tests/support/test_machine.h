@@ -10,7 +10,7 @@
 namespace vrel::test {
 
 class TestMachine {
-public:
+  public:
     TestMachine();
     TestMachine(const TestMachine&) = delete;
     TestMachine& operator=(const TestMachine&) = delete;
@@ -20,13 +20,13 @@ public:
     // A host path inside drive C: for a Windows path such as "C:\WINDOWS".
     std::filesystem::path DriveC() const { return folder_ / "drive_c"; }
 
-private:
+  private:
     std::filesystem::path folder_;
 };
 
 // A fixture that gives each test its own machine.
 class MachineTest : public ::testing::Test {
-protected:
+  protected:
     TestMachine machine_;
 };
 

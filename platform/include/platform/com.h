@@ -5,8 +5,8 @@
 // In-process classes are C++ objects whose factories are registered in code
 // (RegisterInprocClass); the machine's own (the SEO event manager) are registered by the
 // machine's setup, which every program links as objects. Like a DLL on disk, such a class
-// can be created only while HKCR\CLSID\{clsid}\InprocServer32 exists. Interfaces are C++ classes deriving from
-// IUnknown; an object answers an interface when it derives from it, and shared_ptr
+// can be created only while HKCR\CLSID\{clsid}\InprocServer32 exists. Interfaces are C++ classes
+// deriving from IUnknown; an object answers an interface when it derives from it, and shared_ptr
 // releases it.
 //
 // Local servers are other processes (com_server.h). CoCreateInstance with

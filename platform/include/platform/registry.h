@@ -42,7 +42,7 @@ enum RegType : std::uint32_t {
 };
 
 class ERegistryException : public std::runtime_error {
-public:
+  public:
     using std::runtime_error::runtime_error;
 };
 
@@ -62,7 +62,7 @@ struct RegistryWrite {
 };
 
 class RegistryWriteRecorder {
-public:
+  public:
     RegistryWriteRecorder();
     RegistryWriteRecorder(const RegistryWriteRecorder&) = delete;
     RegistryWriteRecorder& operator=(const RegistryWriteRecorder&) = delete;
@@ -72,13 +72,13 @@ public:
     // The value names written, in order.
     std::vector<std::string> Names() const;
 
-private:
+  private:
     friend class TRegistry;
     std::vector<RegistryWrite> writes_;
 };
 
 class TRegistry {
-public:
+  public:
     TRegistry();
     // Uses a borrowed connection (machine initialisation, batch writers).
     explicit TRegistry(Db& db);
@@ -127,7 +127,7 @@ public:
     std::optional<RegValue> GetValue(std::string_view name);
     void PutValue(std::string_view name, const RegValue& value);
 
-private:
+  private:
     Db& Store();
     std::optional<std::int64_t> FindKey(std::int64_t from, std::string_view path);
     std::int64_t CreateKey(std::int64_t from, std::string_view path);

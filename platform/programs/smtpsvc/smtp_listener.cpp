@@ -4,7 +4,6 @@
 #include <netinet/tcp.h>
 #include <sys/socket.h>
 
-
 #include "platform/clock.h"
 #include "platform/eventlog.h"
 #include "server_config.h"

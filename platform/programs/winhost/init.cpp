@@ -1,8 +1,8 @@
 #include <cstdio>
 
 #include "commands.h"
-#include "store/machine.h"
 #include "platform/registry.h"
+#include "store/machine.h"
 
 namespace winhost {
 

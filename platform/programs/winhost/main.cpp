@@ -22,13 +22,15 @@ constexpr Verb kVerbs[] = {
     {"mb", winhost::Mb, "mb get|set|create|delete|enum PATH ...  IIS://localhost/PATH"},
     {"sc", winhost::Sc, "sc query|qc|start|stop|create|delete ...  control services"},
     {"seo", winhost::Seo, "seo list|add|remove ...    arrival bindings of SMTP virtual server 1"},
-    {"boot", winhost::Boot, "boot                      start automatic services until SIGINT/SIGTERM"},
+    {"boot", winhost::Boot,
+     "boot                      start automatic services until SIGINT/SIGTERM"},
     {"eventlog", winhost::EventLog, "eventlog                  print the event log"},
 };
 
 int Usage() {
     std::fputs("usage: winhost VERB [ARGUMENTS]\n", stderr);
-    for (const Verb& verb : kVerbs) std::fprintf(stderr, "  %.*s\n", int(verb.usage.size()), verb.usage.data());
+    for (const Verb& verb : kVerbs)
+        std::fprintf(stderr, "  %.*s\n", int(verb.usage.size()), verb.usage.data());
     return 2;
 }
 

@@ -11,8 +11,8 @@
 
 #include <cerrno>
 
-#include "store/machine.h"
 #include "platform/paths.h"
+#include "store/machine.h"
 
 namespace win::com {
 

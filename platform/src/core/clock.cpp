@@ -31,10 +31,10 @@ bool ReadFixedTime(SYSTEMTIME& time) {
     tm.tm_mday = static_cast<int>(day);
     tm.tm_hour = 12;
     std::mktime(&tm);  // only to learn the day of the week
-    time = SYSTEMTIME{static_cast<std::uint16_t>(year),   static_cast<std::uint16_t>(month),
+    time = SYSTEMTIME{static_cast<std::uint16_t>(year),       static_cast<std::uint16_t>(month),
                       static_cast<std::uint16_t>(tm.tm_wday), static_cast<std::uint16_t>(day),
-                      static_cast<std::uint16_t>(hour),   static_cast<std::uint16_t>(minute),
-                      static_cast<std::uint16_t>(second), static_cast<std::uint16_t>(milli)};
+                      static_cast<std::uint16_t>(hour),       static_cast<std::uint16_t>(minute),
+                      static_cast<std::uint16_t>(second),     static_cast<std::uint16_t>(milli)};
     return true;
 }
 
@@ -62,7 +62,9 @@ std::chrono::milliseconds ScaledWait(std::uint32_t milliseconds) {
     return std::chrono::milliseconds(static_cast<std::int64_t>(host + 0.999));
 }
 
-void Sleep(std::uint32_t milliseconds) { std::this_thread::sleep_for(ScaledWait(milliseconds)); }
+void Sleep(std::uint32_t milliseconds) {
+    std::this_thread::sleep_for(ScaledWait(milliseconds));
+}
 
 void GetLocalTime(SYSTEMTIME& time) {
     if (ReadFixedTime(time)) return;
@@ -73,14 +75,11 @@ void GetLocalTime(SYSTEMTIME& time) {
         1000;
     std::tm tm{};
     localtime_r(&seconds, &tm);
-    time = SYSTEMTIME{static_cast<std::uint16_t>(tm.tm_year + 1900),
-                      static_cast<std::uint16_t>(tm.tm_mon + 1),
-                      static_cast<std::uint16_t>(tm.tm_wday),
-                      static_cast<std::uint16_t>(tm.tm_mday),
-                      static_cast<std::uint16_t>(tm.tm_hour),
-                      static_cast<std::uint16_t>(tm.tm_min),
-                      static_cast<std::uint16_t>(tm.tm_sec),
-                      static_cast<std::uint16_t>(milli)};
+    time = SYSTEMTIME{
+        static_cast<std::uint16_t>(tm.tm_year + 1900), static_cast<std::uint16_t>(tm.tm_mon + 1),
+        static_cast<std::uint16_t>(tm.tm_wday),        static_cast<std::uint16_t>(tm.tm_mday),
+        static_cast<std::uint16_t>(tm.tm_hour),        static_cast<std::uint16_t>(tm.tm_min),
+        static_cast<std::uint16_t>(tm.tm_sec),         static_cast<std::uint16_t>(milli)};
 }
 
 TDateTime SystemTimeToDateTime(const SYSTEMTIME& time) {
@@ -142,8 +141,8 @@ std::string ShortDateText(const SYSTEMTIME& time) {
 
 std::string LongTimeText(const SYSTEMTIME& time) {
     const unsigned hour12 = time.wHour % 12 == 0 ? 12 : time.wHour % 12;
-    return std::to_string(hour12) + ":" + TwoDigits(time.wMinute) + ":" +
-           TwoDigits(time.wSecond) + (time.wHour < 12 ? " AM" : " PM");
+    return std::to_string(hour12) + ":" + TwoDigits(time.wMinute) + ":" + TwoDigits(time.wSecond) +
+           (time.wHour < 12 ? " AM" : " PM");
 }
 
 std::string DateTimeText(const SYSTEMTIME& time) {

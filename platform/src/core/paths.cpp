@@ -8,11 +8,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/codepage.h"
-#include "store/machine.h"
-#include "platform/text.h"
 #include "core/resolver.h"
 #include "core/short_names.h"
+#include "platform/codepage.h"
+#include "platform/text.h"
+#include "store/machine.h"
 
 namespace win {
 namespace fs = std::filesystem;

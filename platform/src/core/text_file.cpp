@@ -5,8 +5,8 @@
 #include <cstdarg>
 #include <cstdio>
 
-#include "platform/fs.h"
 #include "core/resolver.h"
+#include "platform/fs.h"
 
 namespace win {
 

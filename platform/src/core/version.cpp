@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "core/elf_section.h"
+#include "core/version_block.h"
 #include "platform/paths.h"
 #include "platform/text.h"
-#include "core/version_block.h"
 
 namespace win {
 namespace fs = std::filesystem;

@@ -4,9 +4,9 @@
 
 #include <fstream>
 
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "store/machine.h"
 #include "store/schema.h"
 
 namespace win::schema {
@@ -140,8 +140,11 @@ void CreateDriveC() {
     const DefaultPorts ports = DefaultServicePorts();
     WriteFile(windows / "system32" / "drivers" / "etc" / "services",
               "# Services database of this machine: name port/protocol\r\n"
-              "smtp " + std::to_string(ports.smtp) + "/tcp mail\r\n"
-              "pop3 " + std::to_string(ports.pop3) + "/tcp postoffice\r\n");
+              "smtp " +
+                  std::to_string(ports.smtp) +
+                  "/tcp mail\r\n"
+                  "pop3 " +
+                  std::to_string(ports.pop3) + "/tcp postoffice\r\n");
 }
 
 }  // namespace win::schema

@@ -9,10 +9,10 @@
 #include <utility>
 
 #include "core/hresult_guard.h"
-#include "store/db.h"
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
+#include "store/db.h"
+#include "store/machine.h"
 #include "store/schema.h"
 
 namespace win {
@@ -566,8 +566,7 @@ HRESULT OpenArrivalBindings(std::shared_ptr<IEventBindings>& bindings) {
     std::shared_ptr<IEventSources> sources;
     std::shared_ptr<IEventSource> source;
     std::shared_ptr<IEventBindingManager> bindingManager;
-    HRESULT hr =
-        CoCreateInstance(CLSID_CEventManager, CLSCTX_INPROC_SERVER, manager);
+    HRESULT hr = CoCreateInstance(CLSID_CEventManager, CLSCTX_INPROC_SERVER, manager);
     if (hr == S_OK) hr = manager->get_SourceTypes(sourceTypes);
     if (hr == S_OK) {
         hr = sourceTypes->Item(VARIANT(std::string(kSmtpSourceType)), sourceType);

@@ -3,9 +3,9 @@
 #include <algorithm>
 
 #include "core/hresult_guard.h"
+#include "platform/text.h"
 #include "store/db.h"
 #include "store/machine.h"
-#include "platform/text.h"
 #include "store/schema.h"
 
 namespace win {

@@ -81,8 +81,8 @@ std::optional<std::int64_t> TRegistry::FindKey(std::int64_t from, std::string_vi
 }
 
 std::int64_t TRegistry::CreateKey(std::int64_t from, std::string_view path) {
-    auto insert = Store().Prepare(
-        "INSERT INTO reg_key(parent, name) VALUES(?1, ?2) ON CONFLICT DO NOTHING");
+    auto insert =
+        Store().Prepare("INSERT INTO reg_key(parent, name) VALUES(?1, ?2) ON CONFLICT DO NOTHING");
     auto select = Store().Prepare("SELECT id FROM reg_key WHERE parent = ?1 AND name = ?2");
     std::int64_t id = from;
     for (const std::string_view part : SplitPath(path)) {
@@ -127,14 +127,18 @@ bool TRegistry::OpenKey(std::string_view key, bool canCreate) {
     return true;
 }
 
-bool TRegistry::OpenKeyReadOnly(std::string_view key) { return OpenKey(key, false); }
+bool TRegistry::OpenKeyReadOnly(std::string_view key) {
+    return OpenKey(key, false);
+}
 
 void TRegistry::CloseKey() {
     currentKey_.reset();
     currentPath_.clear();
 }
 
-bool TRegistry::KeyExists(std::string_view key) { return FindKey(Base(key), key).has_value(); }
+bool TRegistry::KeyExists(std::string_view key) {
+    return FindKey(Base(key), key).has_value();
+}
 
 bool TRegistry::DeleteKey(std::string_view key) {
     const std::optional<std::int64_t> id = FindKey(Base(key), key);
@@ -148,7 +152,9 @@ bool TRegistry::DeleteKey(std::string_view key) {
         db.Prepare(std::string(subtree) + "DELETE FROM reg_value WHERE key IN sub")
             .Bind(1, *id)
             .Step();
-        db.Prepare(std::string(subtree) + "DELETE FROM reg_key WHERE id IN sub").Bind(1, *id).Step();
+        db.Prepare(std::string(subtree) + "DELETE FROM reg_key WHERE id IN sub")
+            .Bind(1, *id)
+            .Step();
         db.Exec("RELEASE delete_key");
     } catch (...) {
         db.Exec("ROLLBACK TO delete_key; RELEASE delete_key");
@@ -208,7 +214,9 @@ void TRegistry::PutValue(std::string_view name, const RegValue& value) {
     if (recorder) recorder->writes_.push_back({currentPath_, std::string(name), value.type});
 }
 
-bool TRegistry::ValueExists(std::string_view name) { return GetValue(name).has_value(); }
+bool TRegistry::ValueExists(std::string_view name) {
+    return GetValue(name).has_value();
+}
 
 bool TRegistry::DeleteValue(std::string_view name) {
     Store()
@@ -226,8 +234,8 @@ std::optional<RegType> TRegistry::GetDataType(std::string_view name) {
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() {
-    auto select = Store().Prepare(
-        "SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
+    auto select =
+        Store().Prepare("SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
     select.Bind(1, OpenedKey());
     std::vector<std::string> names;
     while (select.Step()) names.push_back(select.Text(0));
@@ -235,8 +243,8 @@ std::vector<std::string> TRegistry::GetKeyNames() {
 }
 
 std::vector<std::string> TRegistry::GetValueNames() {
-    auto select = Store().Prepare(
-        "SELECT name FROM reg_value WHERE key = ?1 ORDER BY name COLLATE NOCASE");
+    auto select =
+        Store().Prepare("SELECT name FROM reg_value WHERE key = ?1 ORDER BY name COLLATE NOCASE");
     select.Bind(1, OpenedKey());
     std::vector<std::string> names;
     while (select.Step()) names.push_back(select.Text(0));
@@ -258,7 +266,9 @@ std::int32_t TRegistry::ReadInteger(std::string_view name) {
     return result;
 }
 
-bool TRegistry::ReadBool(std::string_view name) { return ReadInteger(name) != 0; }
+bool TRegistry::ReadBool(std::string_view name) {
+    return ReadInteger(name) != 0;
+}
 
 std::string TRegistry::ReadString(std::string_view name) {
     const std::optional<RegValue> value = GetValue(name);
@@ -297,7 +307,9 @@ void TRegistry::UpdateInteger(
     transaction.Commit();
 }
 
-void TRegistry::WriteBool(std::string_view name, bool value) { WriteInteger(name, value ? 1 : 0); }
+void TRegistry::WriteBool(std::string_view name, bool value) {
+    WriteInteger(name, value ? 1 : 0);
+}
 
 void TRegistry::WriteString(std::string_view name, std::string_view value) {
     PutValue(name, RegValue{REG_SZ, Bytes(value.data(), value.size())});

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <utility>
 
-#include "store/machine.h"
 #include "platform/registry.h"
 #include "platform/text.h"
 #include "services/scm_internal.h"
+#include "store/machine.h"
 
 namespace win {
 

@@ -14,9 +14,9 @@
 #include <mutex>
 #include <thread>
 
-#include "store/machine.h"
 #include "platform/text.h"
 #include "services/scm_internal.h"
+#include "store/machine.h"
 
 namespace win {
 namespace {

@@ -12,8 +12,8 @@
 #include <string_view>
 #include <vector>
 
-#include "store/db.h"
 #include "platform/scm.h"
+#include "store/db.h"
 
 namespace win::scm {
 

@@ -16,10 +16,10 @@
 #include <cerrno>
 #include <cstring>
 
-#include "store/machine.h"
 #include "platform/paths.h"
 #include "platform/text.h"
 #include "services/scm_internal.h"
+#include "store/machine.h"
 
 extern char** environ;
 

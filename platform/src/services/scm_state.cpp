@@ -5,9 +5,9 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include "services/scm_internal.h"
 #include "store/machine.h"
 #include "store/schema.h"
-#include "services/scm_internal.h"
 
 namespace win {
 namespace schema {
