@@ -11,6 +11,7 @@ and removes the folder.
 import os
 import pathlib
 import poplib
+import random
 import re
 import shutil
 import signal
@@ -29,9 +30,16 @@ WAIT_LIMIT = 20.0  # seconds; generous for the sanitizer build
 
 
 def free_port():
-    with socket.socket() as probe:
-        probe.bind(("127.0.0.1", 0))
-        return probe.getsockname()[1]
+    """A port below the system's ephemeral range (32768 and up), so that no outgoing
+    connection of a test running beside this one is given it before the server binds it."""
+    while True:
+        port = random.randint(20000, 32000)
+        with socket.socket() as probe:
+            try:
+                probe.bind(("", port))
+                return port
+            except OSError:
+                continue
 
 
 def wait_until(condition, limit=WAIT_LIMIT, interval=0.02):

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <random>
 #include <stdexcept>
 
 namespace vrel::test {
@@ -124,11 +125,21 @@ LoopbackPair ConnectLoopback() {
     return LoopbackPair{std::make_unique<win::TServerClientWinSocket>(accepted), std::move(client)};
 }
 
+// Below the system's ephemeral range (32768 and up), so that no outgoing connection of a
+// test running beside this one is given the port between this choice and the server's bind.
 int FreePort() {
-    const int listener = BoundListener();
-    const int port = PortOf(listener);
-    ::close(listener);
-    return port;
+    static std::mt19937 random(std::random_device{}());
+    std::uniform_int_distribution<int> pick(20000, 32000);
+    for (;;) {
+        const int port = pick(random);
+        const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in address = LoopbackAddress(port);
+        address.sin_addr.s_addr = htonl(INADDR_ANY);
+        const bool free =
+            probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (probe >= 0) ::close(probe);
+        if (free) return port;
+    }
 }
 
 }  // namespace vrel::test
