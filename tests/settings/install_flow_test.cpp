@@ -5,8 +5,14 @@
 // service, and sockets on 127.0.0.1.
 #include "install_flow_fixture.h"
 
+#include <string>
+#include <vector>
+
 #include "common/alias_table.h"
 #include "common/settings_key.h"
+#include "common/smtp_config.h"
+#include "platform/vcl.h"
+#include "settings/browse_list_dlg.h"
 
 namespace {
 
@@ -36,7 +42,8 @@ TEST_F(InstallFlowTest, ButtonsInstallEverythingAndMailFlows) {
 
 // A new administrator's way through the wizard on a fresh machine: welcome, system
 // information, the SMTP component installed and started, the POP3 side installed and started,
-// a local domain added, the PostMaster set, Finish; then mail to the new domain flows.
+// a local domain added, the PostMaster picked from the list, Finish; then mail to the new
+// domain flows.
 TEST_F(InstallFlowTest, WizardSetsUpEverythingAndMailFlows) {
     vrel::TPopDlg& form = Form();
     form.show();
@@ -61,13 +68,31 @@ TEST_F(InstallFlowTest, WizardSetsUpEverythingAndMailFlows) {
     EXPECT_NE(form.WizMemo->toPlainText().indexOf("   2: newdomain.test"), -1);
     Click(form.WizNextButton);
     ASSERT_EQ(form.WizStepLabel->text(), "Step 5: Setup PostMaster Account");
-    // The PostMaster is an alias made first, typed as its address.
+    // The PostMaster is an alias made first, then picked from the list; the pick is put at
+    // the SMTP service's default domain, not at the domain just added.
     ASSERT_TRUE(vrel::WriteAlias("boss", "ann"));
-    form.WizDomainEdit->setText("boss@newdomain.test");
+    const std::string defaultDomain = vrel::GetSmtpDefaultDomain();
+    ASSERT_FALSE(defaultDomain.empty());
+    const QString postMaster = QString::fromStdString("boss@" + defaultDomain);
+    QTest::keyClick(form.WizDomainEdit, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(form.WizDomainEdit, Qt::Key_Backspace);  // any change enables Browse
+    ASSERT_EQ(form.WizDomainAddButton->text(), "Browse");
+    vcl::ModalScript script;
+    script.Then([](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "Select PostMaster");
+        const auto found =
+            vrel::BrowseListDlg->GroupListBox->findItems("boss (alias)", Qt::MatchExactly);
+        EXPECT_EQ(found.size(), 1);
+        if (!found.isEmpty()) found.front()->setSelected(true);
+        return vcl::mrOk;
+    });
+    Click(form.WizDomainAddButton);
+    EXPECT_EQ(script.Shown(), std::vector<std::string>{"BrowseListDlg"});
+    EXPECT_EQ(form.WizDomainEdit->text(), postMaster);
     Click(form.WizNextButton);
     EXPECT_EQ(form.WizStepLabel->text(), "POP3 Setup Wizard Completed");
-    EXPECT_EQ(vrel::GetPostMaster(), "boss@newdomain.test");
-    EXPECT_EQ(form.PMEdit->text(), "boss@newdomain.test");
+    EXPECT_EQ(vrel::GetPostMaster(), postMaster.toStdString());
+    EXPECT_EQ(form.PMEdit->text(), postMaster);
     vrel::test::SaveScreenshot(form, "popsetup_PopDlg-Wizard-walked");
 
     SendOverSmtp("ann@newdomain.test");
