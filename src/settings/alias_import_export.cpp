@@ -23,21 +23,30 @@ bool AppendAliases() {
     return OptionsDlg && OptionsDlg->ImportCheckBox->isChecked();
 }
 
-// Shows the import's progress: the window repainted with the line being added, at most every
-// 50 ms, so a long file costs the adds and not thousands of whole-window paints.
+// Shows the import's progress: the window repainted with the line being added and the grid
+// brought to its newest row, at most every 50 ms, so a long file costs the adds and not
+// thousands of whole-window paints and grid scrolls. The grid does not follow each added row
+// on its own while the painter lives.
 class ProgressPainter {
   public:
-    explicit ProgressPainter(QWidget& window) : window_(window) {}
+    ProgressPainter(QWidget& window, TStringGrid& grid) : window_(window), grid_(grid) {
+        grid_.setAutoScroll(false);
+    }
+    ProgressPainter(const ProgressPainter&) = delete;
+    ProgressPainter& operator=(const ProgressPainter&) = delete;
+    ~ProgressPainter() { grid_.setAutoScroll(true); }
 
     void Line() {
         const auto now = std::chrono::steady_clock::now();
         if (now - last_ < std::chrono::milliseconds(50)) return;
+        grid_.scrollTo(grid_.currentIndex());
         window_.repaint();
         last_ = now;
     }
 
   private:
     QWidget& window_;
+    TStringGrid& grid_;
     std::chrono::steady_clock::time_point last_{};
 };
 
@@ -104,17 +113,19 @@ void TPopDlg::AliasImportButtonClick() {
                 deleteAlias();
             }
         }
-        ProgressPainter progress(*this);
-        for (const std::string& line : lines) {
-            const std::size_t comma = line.find(',');
-            SetEditText(*AliasEdit, comma == std::string::npos
-                                        ? std::string_view()
-                                        : std::string_view(line).substr(0, comma));
-            SetEditText(*AliasMapToEdit, comma == std::string::npos
-                                             ? std::string_view(line)
-                                             : std::string_view(line).substr(comma + 1));
-            progress.Line();
-            AliasAddButtonClick();
+        {
+            ProgressPainter progress(*this, grid);
+            for (const std::string& line : lines) {
+                const std::size_t comma = line.find(',');
+                SetEditText(*AliasEdit, comma == std::string::npos
+                                            ? std::string_view()
+                                            : std::string_view(line).substr(0, comma));
+                SetEditText(*AliasMapToEdit, comma == std::string::npos
+                                                 ? std::string_view(line)
+                                                 : std::string_view(line).substr(comma + 1));
+                progress.Line();
+                AliasAddButtonClick();
+            }
         }
         grid.SetRow(1);
         grid.SetCell(kAliasCol, 0, "Alias");

@@ -51,11 +51,14 @@ int UserOption() {
     return OptionsDlg ? OptionsDlg->UserRadioGroup->ItemIndex() : -1;
 }
 
-// The first data row whose alias is the name, ignoring case; 0 when none is.
+// The first data row whose alias is the name, ignoring case; 0 when none is. Texts of
+// another length are passed over before the case-blind comparison, which an import runs
+// against every row for every line.
 int FindAliasRow(const TStringGrid& grid, std::string_view name) {
     const int last = grid.RowCount() - 2;
     for (int row = 1; row <= last; ++row) {
-        if (win::AnsiSameText(grid.Cell(kAliasCol, row), name)) return row;
+        const std::string& alias = grid.Cell(kAliasCol, row);
+        if (alias.size() == name.size() && win::AnsiSameText(alias, name)) return row;
     }
     return 0;
 }

@@ -3,6 +3,7 @@
 // and files that are missing, unreadable, empty, binary or have very long lines.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
 #include <filesystem>
 #include <fstream>
@@ -140,6 +141,21 @@ TEST_F(AliasFileTest, ImportWithAppendMeetsTheDuplicateOption) {
     Import(HostFile("in.csv"), {win::IDYES});
     EXPECT_EQ(Shown(), std::vector<std::string>{"Alias: SALES already exists - overwrite ?"});
     EXPECT_EQ(StoredAliases(), (AliasPairs{{"keep", "bob"}, {"SALES", "carol"}, {"new", "carol"}}));
+}
+
+// The grid does not follow each imported row, but ends on the first row, in view.
+TEST_F(AliasFileTest, ImportEndsWithTheGridAtItsFirstRow) {
+    AliasPairs seeded;
+    for (int i = 0; i < 40; ++i) seeded.emplace_back("a" + std::to_string(i), "bob");
+    Seed(seeded);
+    SetOptions(0, 0, true);
+    vrel::TStringGrid& grid = *Form().AliasStringGrid;
+    grid.SetRow(40);
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+    WriteHost(HostFile("in.csv"), "sales,bob\r\nteam,carol\r\n");
+    Import(HostFile("in.csv"));
+    EXPECT_EQ(grid.Row(), 1);
+    EXPECT_TRUE(grid.viewport()->rect().contains(grid.CellRect(1, 1)));
 }
 
 TEST_F(AliasFileTest, AFileThatCannotBeReadRemovesNothing) {

@@ -4,10 +4,49 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
 namespace win {
+
+// A connection's idle statements by their text; finalized with the cache. Bounded, so
+// statements built from varying text do not pile up.
+class StatementCache {
+  public:
+    StatementCache() = default;
+    StatementCache(const StatementCache&) = delete;
+    StatementCache& operator=(const StatementCache&) = delete;
+    ~StatementCache() {
+        for (const auto& [sql, stmt] : idle_) sqlite3_finalize(stmt);
+    }
+
+    // The idle statement of that text, now the caller's; null when there is none.
+    sqlite3_stmt* Take(std::string_view sql) {
+        const auto found = idle_.find(std::string(sql));
+        if (found == idle_.end()) return nullptr;
+        sqlite3_stmt* stmt = found->second;
+        idle_.erase(found);
+        return stmt;
+    }
+
+    // Keeps a statement the caller has finished with, or finalizes it when the cache is full
+    // or holds one of the same text.
+    void Give(sqlite3_stmt* stmt) {
+        sqlite3_reset(stmt);
+        sqlite3_clear_bindings(stmt);
+        if (idle_.size() >= kCapacity || !idle_.emplace(sqlite3_sql(stmt), stmt).second) {
+            sqlite3_finalize(stmt);
+        }
+    }
+
+    std::size_t Size() const { return idle_.size(); }
+
+  private:
+    static constexpr std::size_t kCapacity = 64;
+    std::unordered_map<std::string, sqlite3_stmt*> idle_;
+};
+
 namespace {
 
 constexpr int kBusyTimeoutMs = 60000;
@@ -21,6 +60,7 @@ constexpr int kBusyTimeoutMs = 60000;
 // locks; it is only kept reachable.
 struct PoolSlot {
     sqlite3* db = nullptr;
+    std::shared_ptr<StatementCache> cache;
     dev_t device = 0;
     ino_t inode = 0;
     pid_t owner = 0;
@@ -33,17 +73,21 @@ struct PoolSlot {
 
     void Drop() {
         if (db && owner == ::getpid()) {
+            cache.reset();
             sqlite3_close(db);
         } else if (db) {
-            static auto* inherited = new std::vector<sqlite3*>;
-            inherited->push_back(db);
+            static auto* inherited =
+                new std::vector<std::pair<sqlite3*, std::shared_ptr<StatementCache>>>;
+            inherited->emplace_back(db, std::move(cache));
         }
         db = nullptr;
     }
 
-    void Keep(sqlite3* connection, const struct stat& file) {
+    void Keep(sqlite3* connection, std::shared_ptr<StatementCache> statements,
+              const struct stat& file) {
         Drop();
         db = connection;
+        cache = std::move(statements);
         device = file.st_dev;
         inode = file.st_ino;
         owner = ::getpid();
@@ -54,7 +98,12 @@ thread_local PoolSlot pool;
 
 }  // namespace
 
-Statement::Statement(sqlite3* db, std::string_view sql) : db_(db), stmt_(nullptr) {
+Statement::Statement(sqlite3* db, std::string_view sql) : Statement(db, sql, nullptr) {}
+
+Statement::Statement(sqlite3* db, std::string_view sql,
+                     const std::shared_ptr<StatementCache>& cache)
+    : db_(db), stmt_(cache ? cache->Take(sql) : nullptr), cache_(cache) {
+    if (stmt_) return;
     if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
         SQLITE_OK) {
         Fail(db_, "prepare");
@@ -62,10 +111,15 @@ Statement::Statement(sqlite3* db, std::string_view sql) : db_(db), stmt_(nullptr
 }
 
 Statement::Statement(Statement&& other) noexcept
-    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)) {}
+    : db_(other.db_), stmt_(std::exchange(other.stmt_, nullptr)), cache_(std::move(other.cache_)) {}
 
 Statement::~Statement() {
-    sqlite3_finalize(stmt_);
+    if (!stmt_) return;
+    if (const std::shared_ptr<StatementCache> cache = cache_.lock()) {
+        cache->Give(stmt_);
+    } else {
+        sqlite3_finalize(stmt_);
+    }
 }
 
 Statement& Statement::Bind(int index, std::int64_t value) {
@@ -143,31 +197,47 @@ sqlite3* Db::Open(const std::filesystem::path& path) {
     return db;
 }
 
-Db::Db(const std::filesystem::path& path) : db_(Open(path)) {}
+Db::Db(const std::filesystem::path& path)
+    : db_(Open(path)), cache_(std::make_shared<StatementCache>()) {}
 
-Db::Db(sqlite3* db, bool pooled, bool reused) : db_(db), pooled_(pooled), reused_(reused) {}
+Db::Db(sqlite3* db, std::shared_ptr<StatementCache> cache, bool pooled, bool reused)
+    : db_(db), cache_(std::move(cache)), pooled_(pooled), reused_(reused) {}
 
 Db Db::Pooled(const std::filesystem::path& path) {
     struct stat file {};
     if (::stat(path.c_str(), &file) == 0 && pool.Holds(file)) {
-        return Db(std::exchange(pool.db, nullptr), true, true);
+        return Db(std::exchange(pool.db, nullptr), std::move(pool.cache), true, true);
     }
-    return Db(Open(path), true, false);
+    return Db(Open(path), std::make_shared<StatementCache>(), true, false);
 }
 
 Db::Db(Db&& other) noexcept
-    : db_(std::exchange(other.db_, nullptr)), pooled_(other.pooled_), reused_(other.reused_) {}
+    : db_(std::exchange(other.db_, nullptr)),
+      cache_(std::move(other.cache_)),
+      pooled_(other.pooled_),
+      reused_(other.reused_) {}
+
+// No open transaction, and no statement but the cached idle ones.
+bool Db::Idle() const {
+    if (!sqlite3_get_autocommit(db_)) return false;
+    std::size_t statements = 0;
+    for (sqlite3_stmt* stmt = sqlite3_next_stmt(db_, nullptr); stmt;
+         stmt = sqlite3_next_stmt(db_, stmt)) {
+        ++statements;
+    }
+    return statements == cache_->Size();
+}
 
 Db::~Db() {
     if (!db_) return;
-    // Only an idle connection goes back: no open transaction, no live statement.
-    const bool idle = sqlite3_get_autocommit(db_) && !sqlite3_next_stmt(db_, nullptr);
+    // Only an idle connection goes back.
     struct stat file {};
     const char* path = sqlite3_db_filename(db_, "main");
-    if (pooled_ && idle && path && ::stat(path, &file) == 0) {
-        pool.Keep(db_, file);
+    if (pooled_ && Idle() && path && ::stat(path, &file) == 0) {
+        pool.Keep(db_, std::move(cache_), file);
         return;
     }
+    cache_.reset();
     sqlite3_close(db_);
 }
 
@@ -179,7 +249,7 @@ void Db::Exec(std::string_view sql) {
 }
 
 Statement Db::Prepare(std::string_view sql) {
-    return Statement(db_, sql);
+    return Statement(db_, sql, cache_);
 }
 
 std::int64_t Db::LastInsertRowid() const {

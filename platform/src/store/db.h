@@ -8,6 +8,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -19,14 +20,20 @@ struct sqlite3_stmt;
 
 namespace win {
 
+class StatementCache;
+
 class SqlError : public std::runtime_error {
   public:
     using std::runtime_error::runtime_error;
 };
 
+// A prepared statement. One that Db::Prepare handed out goes back to its connection's cache
+// when destroyed, reset, so the next Prepare of the same text skips compiling it.
 class Statement {
   public:
     Statement(sqlite3* db, std::string_view sql);
+    // Takes the cache's idle statement of that text, or compiles one that returns to it.
+    Statement(sqlite3* db, std::string_view sql, const std::shared_ptr<StatementCache>& cache);
     Statement(Statement&& other) noexcept;
     Statement& operator=(Statement&&) = delete;
     ~Statement();
@@ -49,6 +56,7 @@ class Statement {
   private:
     sqlite3* db_;
     sqlite3_stmt* stmt_;
+    std::weak_ptr<StatementCache> cache_;
 };
 
 class Db {
@@ -71,10 +79,13 @@ class Db {
     bool Reused() const { return reused_; }
 
   private:
-    Db(sqlite3* db, bool pooled, bool reused);
+    Db(sqlite3* db, std::shared_ptr<StatementCache> cache, bool pooled, bool reused);
     static sqlite3* Open(const std::filesystem::path& path);
+    bool Idle() const;
 
     sqlite3* db_;
+    // The connection's idle prepared statements; it goes with the connection to the pool.
+    std::shared_ptr<StatementCache> cache_;
     bool pooled_ = false;
     bool reused_ = false;
 };
