@@ -51,16 +51,9 @@ int UserOption() {
     return OptionsDlg ? OptionsDlg->UserRadioGroup->ItemIndex() : -1;
 }
 
-// The first data row whose alias is the name, ignoring case; 0 when none is. Texts of
-// another length are passed over before the case-blind comparison, which an import runs
-// against every row for every line.
+// The first data row whose alias is the name, ignoring case; 0 when none is.
 int FindAliasRow(const TStringGrid& grid, std::string_view name) {
-    const int last = grid.RowCount() - 2;
-    for (int row = 1; row <= last; ++row) {
-        const std::string& alias = grid.Cell(kAliasCol, row);
-        if (alias.size() == name.size() && win::AnsiSameText(alias, name)) return row;
-    }
-    return 0;
+    return std::max(grid.FindText(kAliasCol, name, 1, grid.RowCount() - 2), 0);
 }
 
 // The sort's key of a row: its column's text in the locale's capitals, compared byte by byte.

@@ -11,13 +11,15 @@
 #include <utility>
 #include <vector>
 
+#include "platform/text.h"
 #include "settings/form_controls.h"
 
 namespace vrel {
 
 class TStringGrid::Model : public QAbstractTableModel {
   public:
-    explicit Model(int colCount, QObject* parent) : QAbstractTableModel(parent), cols_(colCount) {}
+    explicit Model(int colCount, QObject* parent)
+        : QAbstractTableModel(parent), cols_(colCount), keys_(static_cast<std::size_t>(colCount)) {}
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -36,8 +38,23 @@ class TStringGrid::Model : public QAbstractTableModel {
 
     const std::string& Cell(int col, int row) const { return At(row).cells[Col(col)]; }
     void SetCell(int col, int row, std::string text) {
-        At(row).cells[Col(col)] = std::move(text);
+        const std::size_t c = Col(col);
+        keys_[c][static_cast<std::size_t>(row)] = Key(text);
+        At(row).cells[c] = std::move(text);
         Changed(row, row);
+    }
+
+    int Find(int col, std::string_view text, int first, int last) const {
+        const std::size_t key = Key(text);
+        const std::vector<std::size_t>& keys = keys_[Col(col)];
+        last = std::min(last, rowCount() - 1);
+        for (int row = std::max(first, 0); row <= last; ++row) {
+            if (keys[static_cast<std::size_t>(row)] == key &&
+                win::AnsiSameText(Cell(col, row), text)) {
+                return row;
+            }
+        }
+        return -1;
     }
     std::unique_ptr<TObject>& Object(int col, int row) { return At(row).objects[Col(col)]; }
     TObject* Object(int col, int row) const { return At(row).objects[Col(col)].get(); }
@@ -48,10 +65,12 @@ class TStringGrid::Model : public QAbstractTableModel {
         if (count > old) {
             beginInsertRows({}, old, count - 1);
             for (int i = old; i < count; ++i) rows_.emplace_back(cols_);
+            for (std::vector<std::size_t>& keys : keys_) keys.resize(rows_.size(), EmptyKey());
             endInsertRows();
         } else if (count < old) {
             beginRemoveRows({}, count, old - 1);
             rows_.erase(rows_.begin() + count, rows_.end());
+            for (std::vector<std::size_t>& keys : keys_) keys.resize(rows_.size());
             endRemoveRows();
         }
     }
@@ -60,11 +79,15 @@ class TStringGrid::Model : public QAbstractTableModel {
         At(row);
         beginRemoveRows({}, row, row);
         rows_.erase(rows_.begin() + row);
+        for (std::vector<std::size_t>& keys : keys_) keys.erase(keys.begin() + row);
         endRemoveRows();
     }
 
     void Exchange(int a, int b) {
         std::swap(At(a), At(b));
+        for (std::vector<std::size_t>& keys : keys_) {
+            std::swap(keys[static_cast<std::size_t>(a)], keys[static_cast<std::size_t>(b)]);
+        }
         Changed(std::min(a, b), std::max(a, b));
     }
 
@@ -83,6 +106,15 @@ class TStringGrid::Model : public QAbstractTableModel {
         std::vector<std::unique_ptr<TObject>> objects;
     };
 
+    // A text's search key: equal for texts that are equal without regard to case.
+    static std::size_t Key(std::string_view text) {
+        return std::hash<std::string>{}(win::AnsiUpperCase(text));
+    }
+    static std::size_t EmptyKey() {
+        static const std::size_t key = Key({});
+        return key;
+    }
+
     GridRow& At(int row) { return rows_.at(static_cast<std::size_t>(row)); }
     const GridRow& At(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
     std::size_t Col(int col) const {
@@ -100,6 +132,9 @@ class TStringGrid::Model : public QAbstractTableModel {
 
     int cols_;
     std::vector<GridRow> rows_;
+    // Each column's search keys by row, beside the rows so that a search walks one
+    // contiguous array rather than every row's cells.
+    std::vector<std::vector<std::size_t>> keys_;
     int updating_ = 0;
     bool pending_ = false;
 };
@@ -186,6 +221,10 @@ void TStringGrid::SetObject(int col, int row, std::unique_ptr<TObject> object) {
 
 std::unique_ptr<TObject> TStringGrid::TakeObject(int col, int row) {
     return std::move(model_->Object(col, row));
+}
+
+int TStringGrid::FindText(int col, std::string_view text, int first, int last) const {
+    return model_->Find(col, text, first, last);
 }
 
 void TStringGrid::DeleteRow(int row) {

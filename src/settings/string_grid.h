@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QPainter;
 
@@ -51,6 +52,10 @@ class TStringGrid : public QTableView {
     void SetObject(int col, int row, std::unique_ptr<TObject> object);
     // Gives the object back to the caller, leaving the cell without one.
     std::unique_ptr<TObject> TakeObject(int col, int row);
+
+    // The first row from first to last whose text in the column equals the text without
+    // regard to case (the locale's rule); -1 when none does.
+    int FindText(int col, std::string_view text, int first, int last) const;
 
     // Removes a row; the rows below move up, with their objects.
     void DeleteRow(int row);

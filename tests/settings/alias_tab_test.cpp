@@ -282,6 +282,25 @@ TEST_F(AliasTabTest, KeysDifferingOnlyInCaseCountAsEqual) {
     EXPECT_EQ(GridRows(), (AliasPairs{{"z", "zed"}, {"a2", "ANN"}, {"a3", "ann"}, {"a1", "Ann"}}));
 }
 
+// The duplicate search follows each alias wherever a sort or a removal has moved it, and
+// folds accented capitals as the locale does.
+TEST_F(AliasTabTest, ADuplicateIsFoundWhereSortingAndRemovalLeftIt) {
+    Seed({{"Jos\xE9", "bob"}, {"b", "bob"}, {"a", "bob"}, {"c", "bob"}});
+    ClickCell(1, 0);
+    Form().AliasStringGrid->SetRow(1);
+    win::MessageBoxScript boxes({win::IDYES});
+    QTest::mouseClick(Form().AliasRemoveButton, Qt::LeftButton);
+    ASSERT_EQ(GridRows(), (AliasPairs{{"b", "bob"}, {"c", "bob"}, {"Jos\xE9", "bob"}}));
+
+    SetOptions(1, 0);
+    Add("JOS\xC9", "carol");
+    SetOptions(0, 0);
+    Add("C", "carol");
+    const AliasPairs after = {{"b", "bob"}, {"c", "bob"}, {"JOS\xC9", "carol"}};
+    EXPECT_EQ(GridRows(), after);
+    EXPECT_EQ(StoredAliases(), after);
+}
+
 TEST_F(AliasTabTest, ADisabledPageTurnsItsControlsOff) {
     Seed({{"sales", "bob"}});
     Form().AliasTab->setEnabled(false);
