@@ -1,20 +1,27 @@
 // The window helpers over Qt, off-screen: GDI drawing pixel by pixel, the exception guard,
 // the hourglass, scripted modal forms, the radio group, the owner-drawn list box, the help
-// key and the forms' font.
+// key, the folder chooser and the forms' font.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <QApplication>
 #include <QDialog>
+#include <QFileDialog>
 #include <QFontInfo>
 #include <QLineEdit>
 #include <QPainter>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <cstdlib>
+#include <filesystem>
 #include <stdexcept>
 
 #include "platform/dialogs.h"
+#include "platform/folder_dialog.h"
 #include "platform/help.h"
+#include "platform/qt_gui.h"
 #include "platform/vcl.h"
 
 // Fontconfig keeps its caches past exit; nothing of the suite's own is left out.
@@ -255,6 +262,27 @@ TEST_F(VclTest, F1AsksForTheNearestHelpContextOfTheFocusedControl) {
     EXPECT_EQ(recorder.Requests()[1].context, 11010);
     EXPECT_EQ(vcl::NearestHelpContext(nullptr), 0);
     win::SetHelpPresenter({});
+}
+
+TEST_F(VclTest, TheFolderPickedComesBackAsItsWindowsPathInWindows1252) {
+    // "\xC3\xA9" is the 1252 name "Ã©" and also valid UTF-8 ("é"): it must not be converted
+    // twice.
+    const std::filesystem::path parent =
+        std::filesystem::temp_directory_path() / ("vrel-folder-" + std::to_string(::getpid()));
+    const std::filesystem::path folder = parent / "\xC3\x83\xC2\xA9";
+    std::filesystem::create_directories(folder);
+    win::InstallQtFolderDialog();
+    QTimer::singleShot(0, [&folder] {
+        auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->selectFile(QString::fromStdString(folder.string()));
+        QMetaObject::invokeMethod(dialog, "accept");
+    });
+    std::string expected = "Z:" + parent.string() + "/\xC3\xA9";
+    std::replace(expected.begin(), expected.end(), '/', '\\');
+    EXPECT_EQ(win::BrowseForFolder("Folder:"), expected);
+    win::SetFolderDialogPresenter({});
+    std::filesystem::remove_all(parent);
 }
 
 TEST_F(VclTest, TheFormsFontIsLiberationSansAtElevenPixels) {

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <memory>
+#include <string_view>
 
 #include <QMessageBox>
 
@@ -14,6 +15,9 @@
 class QCoreApplication;
 
 namespace win {
+
+// A suite text (Windows-1252) as Qt's text.
+QString ToQString(std::string_view text);
 
 // Makes MessageBox and MessageDlg show modal QMessageBoxes, and the file dialogs QFileDialogs.
 void InstallQtDialogs();

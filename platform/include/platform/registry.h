@@ -142,4 +142,10 @@ class TRegistry {
     std::string currentPath_;
 };
 
+// A DWORD setting of the machine, under HKLM\SYSTEM\CurrentControlSet\Control\VrelMachine;
+// nullopt when it is missing or of another type. The Db form reads through that connection,
+// so inside its open transaction.
+std::optional<std::int32_t> ReadMachineDword(std::string_view name);
+std::optional<std::int32_t> ReadMachineDword(Db& db, std::string_view name);
+
 }  // namespace win

@@ -1,9 +1,5 @@
 #include "smtp_listener.h"
 
-#include <netinet/in.h>
-#include <netinet/tcp.h>
-#include <sys/socket.h>
-
 #include "platform/clock.h"
 #include "platform/eventlog.h"
 #include "server_config.h"
@@ -79,13 +75,6 @@ class TSmtpClientThread : public win::TServerClientThread {
     SessionCount& sessions_;
 };
 
-// Replies are whole writes; waiting for an acknowledgement before sending one only slows
-// a pipelining client down.
-void SendWithoutDelay(const win::TServerClientWinSocket& client) {
-    const int on = 1;
-    ::setsockopt(client.SocketHandle(), IPPROTO_TCP, TCP_NODELAY, &on, sizeof on);
-}
-
 }  // namespace
 
 bool SessionCount::Enter(const std::string& address) {
@@ -115,7 +104,6 @@ SmtpListener::SmtpListener(QueueWorker& worker) : worker_(worker) {
     socket_.Port = 25;
     socket_.OnGetThread = [this](std::unique_ptr<win::TServerClientWinSocket>& client,
                                  std::unique_ptr<win::TServerClientThread>& thread) {
-        SendWithoutDelay(*client);
         const std::string clientIp = client->RemoteAddress();
         auto session = std::make_unique<TSmtpClientThread>(std::move(client), worker_, sessions_);
         if (!session->Resume()) {

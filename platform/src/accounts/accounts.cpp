@@ -415,13 +415,9 @@ void AccountDirectory::HashInVain(std::string_view password) {
 }
 
 int AccountDirectory::HashCost() {
-    TRegistry registry(Store());
-    if (!registry.OpenKeyReadOnly(kKnobsKey) ||
-        registry.GetDataType("PasswordHashCost") != REG_DWORD) {
-        return kDefaultHashCost;
-    }
-    const int cost = registry.ReadInteger("PasswordHashCost");
-    return cost < 1 ? 1 : (cost > kMaxHashCost ? kMaxHashCost : cost);
+    const std::optional<std::int32_t> cost = ReadMachineDword(Store(), "PasswordHashCost");
+    if (!cost) return kDefaultHashCost;
+    return *cost < 1 ? 1 : (*cost > kMaxHashCost ? kMaxHashCost : *cost);
 }
 
 }  // namespace win

@@ -39,8 +39,9 @@ constexpr DWORD kEnabledGroup = SE_GROUP_MANDATORY | SE_GROUP_ENABLED_BY_DEFAULT
 constexpr std::size_t kSidHeader = 8;
 
 // True when the machine's list (names separated by ";") holds the group, by its bare name
-// for the local computer's groups or as "DOMAIN\NAME".
+// for the local computer's groups or as "DOMAIN\NAME". An empty list holds none.
 bool Listed(const std::string& list, const Account& group, const std::string& computer) {
+    if (list.empty()) return false;
     std::size_t start = 0;
     while (start <= list.size()) {
         const std::size_t end = std::min(list.find(';', start), list.size());
@@ -54,26 +55,43 @@ bool Listed(const std::string& list, const Account& group, const std::string& co
     return false;
 }
 
-DWORD AttributesOf(const Account& group, const std::string& computer) {
+// The machine's lists of groups that tokens hold for deny-only use or not enabled, read once
+// per token.
+struct GroupLists {
+    std::string denyOnly;
+    std::string disabled;
+    std::string computer;  // only needed, and only read, when a list is set
+};
+
+GroupLists ReadGroupLists(AccountDirectory& directory) {
+    GroupLists lists;
     TRegistry registry;
-    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine\\Token")) {
-        return kEnabledGroup;
+    if (registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine\\Token")) {
+        lists.denyOnly = registry.ReadString("DenyOnlyGroups");
+        lists.disabled = registry.ReadString("DisabledGroups");
     }
-    const auto listed = [&](std::string_view value) {
-        return registry.ValueExists(value) && Listed(registry.ReadString(value), group, computer);
-    };
-    if (listed("DenyOnlyGroups")) return SE_GROUP_USE_FOR_DENY_ONLY;
-    if (listed("DisabledGroups")) return SE_GROUP_MANDATORY;
+    if (!lists.denyOnly.empty() || !lists.disabled.empty()) {
+        lists.computer = directory.ComputerName();
+    }
+    return lists;
+}
+
+DWORD AttributesOf(const Account& group, const GroupLists& lists) {
+    if (Listed(lists.denyOnly, group, lists.computer)) return SE_GROUP_USE_FOR_DENY_ONLY;
+    if (Listed(lists.disabled, group, lists.computer)) return SE_GROUP_MANDATORY;
     return kEnabledGroup;
 }
 
 std::unique_ptr<AccessToken> TokenFrom(AccountDirectory& directory, const Account& account) {
     std::vector<SID> groups{kEveryone};
     std::vector<DWORD> attributes{kEnabledGroup};
-    const std::string computer = directory.ComputerName();
-    for (const Account& group : directory.GroupsOf(account)) {
-        groups.push_back(SidOf(group));
-        attributes.push_back(AttributesOf(group, computer));
+    const std::vector<Account> memberships = directory.GroupsOf(account);
+    if (!memberships.empty()) {
+        const GroupLists lists = ReadGroupLists(directory);
+        for (const Account& group : memberships) {
+            groups.push_back(SidOf(group));
+            attributes.push_back(AttributesOf(group, lists));
+        }
     }
     return std::make_unique<AccessToken>(account.authority, account.name, SidOf(account),
                                          std::move(groups), std::move(attributes));

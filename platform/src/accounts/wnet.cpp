@@ -10,12 +10,7 @@ namespace win {
 namespace {
 
 bool NetworkPresent() {
-    TRegistry registry;
-    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
-        registry.GetDataType("NetworkPresent") != REG_DWORD) {
-        return true;
-    }
-    return registry.ReadInteger("NetworkPresent") != 0;
+    return ReadMachineDword("NetworkPresent").value_or(1) != 0;
 }
 
 NETRESOURCE Container(DWORD displayType, std::string remoteName) {

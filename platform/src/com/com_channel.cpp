@@ -29,13 +29,8 @@ constexpr std::uint32_t kDefaultActivationTimeout = 30000;
 constexpr std::uint32_t kDefaultCallTimeout = 60000;
 
 std::uint32_t MachineKnob(const char* name, std::uint32_t fallback) {
-    TRegistry registry;
-    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
-        registry.GetDataType(name) != REG_DWORD) {
-        return fallback;
-    }
-    const std::int32_t value = registry.ReadInteger(name);
-    return value > 0 ? static_cast<std::uint32_t>(value) : fallback;
+    const std::optional<std::int32_t> value = ReadMachineDword(name);
+    return value && *value > 0 ? static_cast<std::uint32_t>(*value) : fallback;
 }
 
 // A socket address for path. A path too long for sun_path is reached through the

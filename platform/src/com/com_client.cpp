@@ -58,7 +58,7 @@ HRESULT ActivateClassObject(const CLSID& clsid, Clock::time_point deadline, Fd& 
     const ActivationLock lock(clsid, deadline);
     if (!lock.Held()) return CO_E_SERVER_EXEC_FAILURE;
     if ((connection = com::ConnectClassObject(clsid))) return S_OK;
-    const std::optional<com::CommandLine> parsed = com::ParseCommandLine(*commandLine);
+    const std::optional<CommandLine> parsed = ParseCommandLine(*commandLine);
     if (!parsed) return CO_E_SERVER_EXEC_FAILURE;
     const std::optional<com::StartedServer> server = com::StartServer(*parsed);
     if (!server) return CO_E_SERVER_EXEC_FAILURE;

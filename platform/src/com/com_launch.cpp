@@ -10,6 +10,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <filesystem>
+#include <string>
+#include <vector>
 
 #include "platform/paths.h"
 #include "store/machine.h"

@@ -4,19 +4,12 @@
 
 #include <sys/types.h>
 
-#include <filesystem>
 #include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
 
 #include "com/com_channel.h"
 #include "platform/process.h"
 
 namespace win::com {
-
-using win::CommandLine;
-using win::ParseCommandLine;
 
 // A server process started detached (its own session, standard input and output on
 // /dev/null, standard error appended to run/<program>.log, the environment inherited).

@@ -79,7 +79,6 @@ bool RenameNoReplace(const fs::path& from, const fs::path& to) {
 
 struct TempFile {
     std::string name;
-    fs::path host;
     FileHandle file;
 };
 
@@ -100,7 +99,7 @@ std::optional<TempFile> CreateTempIn(const fs::path& folder) {
         if (taken.count(name)) continue;
         const fs::path host = folder / name;
         const int fd = ::open(host.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) return TempFile{std::move(name), host, FileHandle(fd)};
+        if (fd >= 0) return TempFile{std::move(name), FileHandle(fd)};
         if (errno != EEXIST) return std::nullopt;
     }
     return std::nullopt;

@@ -1,7 +1,6 @@
 // The folder browser drawn as Qt's folder chooser; see qt_gui.h.
 #include <QFileDialog>
 
-#include "platform/codepage.h"
 #include "platform/folder_dialog.h"
 #include "platform/paths.h"
 #include "platform/qt_gui.h"
@@ -10,11 +9,10 @@ namespace win {
 
 void InstallQtFolderDialog() {
     SetFolderDialogPresenter([](std::string_view caption) -> std::optional<std::string> {
-        const QString folder =
-            QFileDialog::getExistingDirectory(nullptr, QString::fromStdString(AnsiToUtf8(caption)),
-                                              QString(), QFileDialog::ShowDirsOnly);
+        const QString folder = QFileDialog::getExistingDirectory(
+            nullptr, ToQString(caption), QString(), QFileDialog::ShowDirsOnly);
         if (folder.isEmpty()) return std::nullopt;
-        return Utf8ToAnsi(ToWindowsPath(folder.toStdString()));
+        return ToWindowsPath(folder.toStdString());
     });
 }
 

@@ -55,11 +55,6 @@ QMessageBox::Icon IconOf(UINT icon) {
     }
 }
 
-// Suite texts are Windows-1252.
-QString ToQString(const std::string& text) {
-    return QString::fromStdString(AnsiToUtf8(text));
-}
-
 // "Text (*.txt)|*.txt|All|*.*" as Qt's name filters: each description with its patterns.
 QStringList NameFilters(const std::string& filter) {
     const QStringList parts = ToQString(filter).split('|');
@@ -91,6 +86,10 @@ std::optional<std::filesystem::path> ShowFileDialog(const FileDialogRecord& reco
 }
 
 }  // namespace
+
+QString ToQString(std::string_view text) {
+    return QString::fromStdString(AnsiToUtf8(text));
+}
 
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record) {
     auto box = std::make_unique<QMessageBox>();

@@ -6,8 +6,8 @@
 #include <QTextBrowser>
 #include <QUrl>
 
-#include "platform/codepage.h"
 #include "platform/help.h"
+#include "platform/qt_gui.h"
 #include "platform/shell.h"
 #include "platform/vcl.h"
 
@@ -16,9 +16,7 @@ namespace {
 
 constexpr const char* kHelpContextProperty = "HelpContext";
 
-QString ToQString(const std::string& text) {
-    return QString::fromStdString(win::AnsiToUtf8(text));
-}
+using win::ToQString;
 
 // F1 anywhere asks for the help of the control that has the focus.
 class HelpKey : public QObject {

@@ -8,7 +8,6 @@
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
-#include <ctime>
 #include <functional>
 #include <random>
 
@@ -51,27 +50,6 @@ std::shared_ptr<EnvelopeState> MakeState(Envelope envelope) {
     state->committed = std::move(envelope);
     return state;
 }
-
-// Closes a descriptor when it goes out of scope.
-class FileDescriptor {
-  public:
-    explicit FileDescriptor(int fd) : fd_(fd) {}
-    FileDescriptor(const FileDescriptor&) = delete;
-    FileDescriptor& operator=(const FileDescriptor&) = delete;
-    ~FileDescriptor() {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    int Get() const { return fd_; }
-    // Closes now; false when the close reports a failed write.
-    bool Close() {
-        const int fd = fd_;
-        fd_ = -1;
-        return ::close(fd) == 0;
-    }
-
-  private:
-    int fd_;
-};
 
 // Copies the whole file behind in to out: in the kernel where it can, else through a
 // large buffer. Reads by offset, so one stream can be saved any number of times.
@@ -258,13 +236,12 @@ HRESULT IMessage::GetStream(std::shared_ptr<Stream>& stream) {
 
 bool IMessage::Load() {
     if (headers_) return true;
-    FileDescriptor in(::open(file_->c_str(), O_RDONLY | O_CLOEXEC));
-    if (in.Get() < 0) return false;
+    FileHandle in(::open(file_->c_str(), O_RDONLY | O_CLOEXEC));
+    if (!in.IsOpen()) return false;
     std::string text;
     std::array<char, 1 << 16> buffer;
     for (;;) {
-        const ssize_t n = ::read(in.Get(), buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
+        const std::ptrdiff_t n = in.Read(buffer.data(), buffer.size());
         if (n < 0) return false;
         if (n == 0) break;
         text.append(buffer.data(), static_cast<std::size_t>(n));

@@ -12,6 +12,8 @@ namespace {
 constexpr std::int64_t kLocalMachine = 1;
 constexpr std::int64_t kCurrentUser = 2;
 constexpr std::string_view kClassesPath = "SOFTWARE\\Classes";
+constexpr std::string_view kMachineSettingsKey =
+    "\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine";
 
 std::vector<std::string_view> SplitPath(std::string_view path) {
     std::vector<std::string_view> parts;
@@ -31,6 +33,13 @@ std::vector<std::string_view> SplitPath(std::string_view path) {
 
 [[noreturn]] void GetDataError(std::string_view name) {
     throw ERegistryException("Failed to get data for '" + std::string(name) + "'");
+}
+
+std::optional<std::int32_t> MachineDword(TRegistry& registry, std::string_view name) {
+    if (!registry.OpenKeyReadOnly(kMachineSettingsKey) || registry.GetDataType(name) != REG_DWORD) {
+        return std::nullopt;
+    }
+    return registry.ReadInteger(name);
 }
 
 std::vector<std::uint8_t> Bytes(const void* data, std::size_t size) {
@@ -325,6 +334,16 @@ void TRegistry::WriteDateTime(std::string_view name, TDateTime value) {
 
 void TRegistry::WriteBinaryData(std::string_view name, const std::vector<std::uint8_t>& value) {
     PutValue(name, RegValue{REG_BINARY, value});
+}
+
+std::optional<std::int32_t> ReadMachineDword(std::string_view name) {
+    TRegistry registry;
+    return MachineDword(registry, name);
+}
+
+std::optional<std::int32_t> ReadMachineDword(Db& db, std::string_view name) {
+    TRegistry registry(db);
+    return MachineDword(registry, name);
 }
 
 }  // namespace win

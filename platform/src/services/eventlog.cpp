@@ -35,13 +35,9 @@ constexpr std::int64_t kDefaultMaxSize = 512 * 1024;
 constexpr std::int64_t kRecordHeader = 56;
 
 std::int64_t MaxLogSize(Db& db) {
-    TRegistry registry(db);
-    if (!registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine") ||
-        registry.GetDataType("EventLogMaxSize") != REG_DWORD) {
-        return kDefaultMaxSize;
-    }
-    const std::int64_t size = static_cast<std::uint32_t>(registry.ReadInteger("EventLogMaxSize"));
-    return size > 0 ? size : kDefaultMaxSize;
+    const std::optional<std::int32_t> size = ReadMachineDword(db, "EventLogMaxSize");
+    if (!size || *size == 0) return kDefaultMaxSize;
+    return static_cast<std::uint32_t>(*size);
 }
 
 // A record's size in bytes, its header size bound as ?1.

@@ -98,11 +98,9 @@ thread_local PoolSlot pool;
 
 }  // namespace
 
-Statement::Statement(sqlite3* db, std::string_view sql) : Statement(db, sql, nullptr) {}
-
 Statement::Statement(sqlite3* db, std::string_view sql,
                      const std::shared_ptr<StatementCache>& cache)
-    : db_(db), stmt_(cache ? cache->Take(sql) : nullptr), cache_(cache) {
+    : db_(db), stmt_(cache->Take(sql)), cache_(cache) {
     if (stmt_) return;
     if (sqlite3_prepare_v2(db_, sql.data(), static_cast<int>(sql.size()), &stmt_, nullptr) !=
         SQLITE_OK) {

@@ -31,7 +31,6 @@ class SqlError : public std::runtime_error {
 // when destroyed, reset, so the next Prepare of the same text skips compiling it.
 class Statement {
   public:
-    Statement(sqlite3* db, std::string_view sql);
     // Takes the cache's idle statement of that text, or compiles one that returns to it.
     Statement(sqlite3* db, std::string_view sql, const std::shared_ptr<StatementCache>& cache);
     Statement(Statement&& other) noexcept;
