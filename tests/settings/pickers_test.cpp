@@ -15,7 +15,6 @@
 #include "platform/accounts.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
-#include "platform/metabase.h"
 #include "platform/registry.h"
 #include "settings/form_controls.h"
 #include "settings_fixture.h"
@@ -40,15 +39,6 @@ class PickersTest : public vrel::test::PopDlgTest {
         directory.AddUser(computer, name, "");
         directory.AddMember(*directory.FindAccount(computer, "Users"),
                             *directory.FindAccount(computer, name));
-    }
-
-    static void SetDefaultDomain(const std::string& domain) {
-        std::shared_ptr<win::IIsObject> root, service, server;
-        ASSERT_EQ(win::ADsGetObject("IIS://localhost", root), win::S_OK);
-        ASSERT_EQ(root->Create("IIsSmtpService", "smtpsvc", service), win::S_OK);
-        ASSERT_EQ(service->Create("IIsSmtpServer", "1", server), win::S_OK);
-        server->Put("DefaultDomain", win::VARIANT(domain));
-        ASSERT_EQ(server->SetInfo(), win::S_OK);
     }
 
     static std::vector<std::string> Lines() {
@@ -232,7 +222,7 @@ TEST_F(PickersTest, UserPickerListsMailUsersIntoTheAliasTarget) {
 TEST_F(PickersTest, PostMasterPickerTakesAnAliasOrAUserWithTheDefaultDomain) {
     ASSERT_TRUE(vrel::WriteAlias("sales", "bob"));
     ASSERT_TRUE(vrel::WriteAlias("Admin", "carol"));
-    SetDefaultDomain("mail.example.com");
+    vrel::test::InstallSmtpServer({{"DefaultDomain", "mail.example.com"}});
     const struct {
         const char* line;
         const char* postMaster;

@@ -45,6 +45,22 @@ std::string ProgramImagePath(const std::string& program) {
     return ToWindowsPath(BinFolder() / program) + ".exe";
 }
 
+SC_HANDLE CreateTestService(const std::string& name, const std::string& options,
+                            const std::string& displayName) {
+    const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    return CreateService(
+        manager, name, displayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+        "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " " + options);
+}
+
+DWORD ServiceState(const std::string& name) {
+    const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SERVICE_STATUS status;
+    QueryServiceStatus(OpenService(manager, name, SERVICE_QUERY_STATUS), status);
+    return status.dwCurrentState;
+}
+
 void StopAllServices() {
     SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
     for (const ENUM_SERVICE_STATUS& entry : ActiveServices(manager)) {

@@ -16,6 +16,13 @@ namespace vrel::test {
 // The image path of a program of build/bin as Windows names it ("Z:\...\bin\X.exe").
 std::string ProgramImagePath(const std::string& program);
 
+// Creates a demand-start service that runs testservice under the name, with testservice's
+// options (see testservice.cpp); an empty handle, with GetLastError set, when refused.
+win::SC_HANDLE CreateTestService(const std::string& name, const std::string& options = "",
+                                 const std::string& displayName = "");
+// The service's current state, read once; 0 when it cannot be read.
+win::DWORD ServiceState(const std::string& name);
+
 // Stops every active service of the machine; kills those that do not stop in time.
 void StopAllServices();
 // The sanitizer reports in run/*.log, or the empty text.
