@@ -12,6 +12,7 @@
 
 #include "common/alias_table.h"
 #include "common/settings_key.h"
+#include "mail_account.h"
 #include "platform/accounts.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
@@ -23,6 +24,7 @@ namespace {
 
 using vrel::BrowseListDlg;
 using vrel::OptionsDlg;
+using vrel::test::AddComputerUser;
 using vrel::test::SaveScreenshot;
 
 class PickersTest : public vrel::test::PopDlgTest {
@@ -30,15 +32,7 @@ class PickersTest : public vrel::test::PopDlgTest {
     void SetUp() override {
         PopDlgTest::SetUp();
         vrel::CreatePop3Metabase();
-        for (const char* user : {"bob", "Carol", "dave"}) AddMailUser(user);
-    }
-
-    static void AddMailUser(const std::string& name) {
-        win::AccountDirectory directory;
-        const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-        directory.AddUser(computer, name, "");
-        directory.AddMember(*directory.FindAccount(computer, "Users"),
-                            *directory.FindAccount(computer, name));
+        for (const char* user : {"bob", "Carol", "dave"}) AddComputerUser(user, "", true);
     }
 
     static std::vector<std::string> Lines() {
@@ -206,7 +200,7 @@ TEST_F(PickersTest, BrowseListDialogControls) {
 // The users picker lists the mail users sorted without case and puts the line chosen into
 // the alias target edit, whose change handler enables Clear.
 TEST_F(PickersTest, UserPickerListsMailUsersIntoTheAliasTarget) {
-    AddMailUser("Jos\xE9");  // the list shows it as Qt text
+    AddComputerUser("Jos\xE9", "", true);  // the list shows it as Qt text
     vcl::ModalScript script;
     Answer(script, "Carol", vcl::mrOk, "popsetup_BrowseListDlg-users");
     QTest::mouseClick(Form().BrowseUserButton, Qt::LeftButton);
