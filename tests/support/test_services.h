@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/scm.h"
 #include "test_machine.h"
@@ -35,7 +36,10 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds wait);
 win::SERVICE_STATUS WaitForState(const std::string& name, win::DWORD state,
                                  std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// Kills the popagent processes that COM started for this test's machine.
+// The popagent processes of this test's machine: the program's file is named popagent and
+// the process runs with this test's VREL_MACHINE.
+std::vector<pid_t> AgentsOfThisMachine();
+// Kills them.
 void KillAgentsOfThisMachine();
 
 // Sends one message over SMTP on 127.0.0.1 (a client saying HELO, MAIL, RCPT, DATA, QUIT),
