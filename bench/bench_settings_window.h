@@ -9,7 +9,7 @@
 #include <string>
 
 #include "bench_machine.h"
-#include "platform/accounts.h"
+#include "mail_account.h"
 #include "platform/com.h"
 #include "platform/vcl.h"
 
@@ -21,14 +21,7 @@ inline std::string Numbered(const char* prefix, int number) {
 
 // "user0" .. "user<count - 1>", each a member of the computer's "Users" group.
 inline void AddMailUsers(int count) {
-    win::AccountDirectory directory;
-    const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-    const win::Account users = *directory.FindAccount(computer, "Users");
-    for (int i = 0; i < count; ++i) {
-        const std::string name = Numbered("user", i);
-        directory.AddUser(computer, name, "");
-        directory.AddMember(users, *directory.FindAccount(computer, name));
-    }
+    for (int i = 0; i < count; ++i) test::AddComputerUser(Numbered("user", i), "", true);
 }
 
 // The prepare function runs with COM initialised on this thread.

@@ -7,8 +7,6 @@
 // A refused logon is answered only after kFailedLogonDelay on the machine's clock, which
 // slows a password guesser down to one guess per connection every two seconds without
 // holding up any other session.
-#include <algorithm>
-
 #include "agent/daily_log.h"
 #include "common/settings_key.h"
 #include "common/system_module.h"
@@ -44,11 +42,6 @@ std::string LogonDomain() {
         WriteLog("popservice->MyLogonUser(): Invalid domain: " + domain + "\r\n");
     }
     return domain;
-}
-
-void Wipe(std::string& secret) {
-    std::fill(secret.begin(), secret.end(), '\0');
-    secret.clear();
 }
 
 }  // namespace

@@ -28,13 +28,6 @@ constexpr std::array<std::pair<std::string_view, PopCommand>, 11> kCommandWords 
     {"TOP", PopCommand::Top},
 }};
 
-// Overwrites the whole buffer of the text, not only its present length, and empties it.
-void Wipe(std::string& text) {
-    text.resize(text.capacity());
-    ::explicit_bzero(text.data(), text.size());
-    text.clear();
-}
-
 // Cuts the text at its first NUL, then removes leading and trailing bytes of 32 or less
 // (the CR LF among them), in place.
 void TrimLine(std::string& line) {
@@ -49,6 +42,12 @@ void TrimLine(std::string& line) {
 }
 
 }  // namespace
+
+void Wipe(std::string& text) {
+    text.resize(text.capacity());
+    ::explicit_bzero(text.data(), text.size());
+    text.clear();
+}
 
 PopCommand CommandReader::GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
     argument.clear();

@@ -68,6 +68,10 @@ class CommandReader {
     std::size_t pendingSize_ = 0;
 };
 
+// Overwrites the whole buffer of the text, not only its present length, and empties it: a
+// password must not stay behind in the capacity beyond the text's end.
+void Wipe(std::string& text);
+
 // Splits a trimmed command line at its first blank (byte 32 only): the line becomes the
 // upper-cased command word, the argument everything after the blank, unchanged.
 void ParseCommand(std::string& commandLine, std::string& argument);

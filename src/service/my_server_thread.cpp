@@ -78,7 +78,6 @@ PopCommand TMyServerThread::GetNextCommand(win::TWinSocketStream& stream, std::s
 }
 
 void TMyServerThread::ClientExecute() {
-    reader_.Clear();
     CountConnections();
     win::TWinSocketStream stream(*ClientSocket(), kStreamTimeOut);
     std::string userName;

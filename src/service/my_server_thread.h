@@ -13,8 +13,8 @@
 #pragma once
 
 #include <cstdint>
+#include <exception>
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <string_view>
 

@@ -65,7 +65,7 @@ class PopagentTest : public vrel::test::ArrivalTest {
 
     // Ends every agent of this machine and fails on a sanitizer report in their logs.
     void TearDown() override {
-        for (const pid_t pid : AgentPids()) ::kill(pid, SIGKILL);
+        vrel::test::KillAgentsOfThisMachine();
         if (handStarted_ > 0) ::waitpid(handStarted_, nullptr, 0);
         EXPECT_EQ(vrel::test::SanitizerReports(), "");
         win::CoUninitialize();
@@ -78,27 +78,8 @@ class PopagentTest : public vrel::test::ArrivalTest {
         return vrel::test::RunProgram(Installed().string(), arguments);
     }
 
-    // The agents running on this machine: the installed program with this VREL_MACHINE.
-    static std::vector<pid_t> AgentPids() {
-        std::vector<pid_t> pids;
-        const std::string machine = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
-        std::error_code error;
-        for (const auto& entry : fs::directory_iterator("/proc", error)) {
-            const std::string name = entry.path().filename().string();
-            if (name.find_first_not_of("0123456789") != std::string::npos) continue;
-            if (fs::read_symlink(entry.path() / "exe", error) != Installed()) continue;
-            std::stringstream environment;
-            environment << std::ifstream(entry.path() / "environ").rdbuf();
-            std::string variable;
-            while (std::getline(environment, variable, '\0')) {
-                if (variable == machine) pids.push_back(std::stoi(name));
-            }
-        }
-        return pids;
-    }
-
     static pid_t OnlyAgent() {
-        const std::vector<pid_t> pids = AgentPids();
+        const std::vector<pid_t> pids = vrel::test::AgentsOfThisMachine();
         EXPECT_EQ(pids.size(), 1u);
         return pids.empty() ? 0 : pids.front();
     }
@@ -125,19 +106,30 @@ class PopagentTest : public vrel::test::ArrivalTest {
         return file;
     }
 
-    // Starts the installed program by hand, with an off-screen display, and waits until its
-    // class object is registered.
-    void StartByHand() {
-        handStarted_ = ::fork();
-        if (handStarted_ == 0) {
-            ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    // The file that stands for the agent's class object in the machine's table.
+    static fs::path ClassObjectFile() {
+        return win::RunFolder() / "com" / (win::StringFromGUID2(CLSID_MessageAgent) + ".sock");
+    }
+
+    // Starts the installed program with the switch (none when null), its standard error on
+    // /dev/null; a start by hand gets an off-screen display.
+    static pid_t Spawn(const char* switchText) {
+        const std::string program = Installed().string();
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            if (!switchText) ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
             const int null = ::open("/dev/null", O_WRONLY);
             ::dup2(null, STDERR_FILENO);
-            ::execl(Installed().c_str(), "popagent", nullptr);
+            ::execl(program.c_str(), "popagent", switchText, nullptr);
             ::_exit(127);
         }
-        const fs::path registered =
-            win::RunFolder() / "com" / (win::StringFromGUID2(CLSID_MessageAgent) + ".sock");
+        return pid;
+    }
+
+    // Starts the installed program by hand and waits until its class object is registered.
+    void StartByHand() {
+        handStarted_ = Spawn(nullptr);
+        const fs::path registered = ClassObjectFile();
         for (int i = 0; i < 1000 && !fs::exists(registered); ++i) std::this_thread::sleep_for(10ms);
         ASSERT_TRUE(fs::exists(registered));
     }
@@ -167,7 +159,7 @@ TEST_F(PopagentTest, RegServerWritesTheClassEntriesWithTheShortPath) {
     };
     for (const auto& [key, value] : expected) EXPECT_EQ(ClassesRootText(key), value) << key;
     EXPECT_EQ(ClassesRootText(clsid + "\\LocalServer32", "ThreadingModel"), "Apartment");
-    EXPECT_TRUE(AgentPids().empty());
+    EXPECT_TRUE(vrel::test::AgentsOfThisMachine().empty());
 }
 
 TEST_F(PopagentTest, LongPathStaysWhenItHoldsNoBlank) {
@@ -192,7 +184,7 @@ TEST_F(PopagentTest, HandStartWithoutDisplayRegistersPrintsTheFormAndEnds) {
     EXPECT_EQ(result.output, "Initialize Message Agent\nMessage Agent is installed.\n");
     EXPECT_EQ(ClassesRootText(std::string(kClsidKey) + "\\LocalServer32"),
               "C:\\PROGRA~1\\VRELPO~1\\popagent.exe /Automation");
-    EXPECT_TRUE(AgentPids().empty());
+    EXPECT_TRUE(vrel::test::AgentsOfThisMachine().empty());
 }
 
 TEST_F(PopagentTest, ComStartedAgentServesArrivalsAndEndsAfterTheLastRelease) {
@@ -244,16 +236,6 @@ TEST_F(PopagentTest, AComStartedAgentThatNobodyCanUseEnds) {
     win::TRegistry registry;
     ASSERT_TRUE(registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true));
     registry.WriteInteger("ComActivationTimeout", 300);
-    const auto start = [program = Installed().string()](const char* switchText) {
-        const pid_t pid = ::fork();
-        if (pid == 0) {
-            const int null = ::open("/dev/null", O_WRONLY);
-            ::dup2(null, STDERR_FILENO);
-            ::execl(program.c_str(), "popagent", switchText, nullptr);
-            ::_exit(127);
-        }
-        return pid;
-    };
     // Its exit code when it ends on its own within a while; -1 when it had to be killed.
     const auto exitCode = [](pid_t pid) {
         const bool ended = EndsWithin(pid, 10s);
@@ -263,15 +245,14 @@ TEST_F(PopagentTest, AComStartedAgentThatNobodyCanUseEnds) {
         return ended && WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
 
-    EXPECT_EQ(exitCode(start("/Automation")), 0);
-    EXPECT_FALSE(fs::exists(win::RunFolder() / "com" /
-                            (win::StringFromGUID2(CLSID_MessageAgent) + ".sock")));
+    EXPECT_EQ(exitCode(Spawn("/Automation")), 0);
+    EXPECT_FALSE(fs::exists(ClassObjectFile()));
 
     // The table's folder is a file: no class object can be registered.
     fs::remove_all(win::RunFolder() / "com");
     std::ofstream(win::RunFolder() / "com") << "not a folder";
     for (const char* switchText : {"/Automation", "-Embedding"}) {
-        EXPECT_EQ(exitCode(start(switchText)), 1) << switchText;
+        EXPECT_EQ(exitCode(Spawn(switchText)), 1) << switchText;
     }
 }
 

@@ -16,6 +16,7 @@
 namespace {
 
 using namespace win;
+using vrel::test::CreateTestService;
 using vrel::test::ProgramImagePath;
 using vrel::test::WaitForState;
 
@@ -23,21 +24,13 @@ class ScmTest : public vrel::test::ServiceTest {
   protected:
     ScmTest() : manager_(OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS)) {}
 
-    // Creates a demand-start service running testservice with the given options.
-    SC_HANDLE Create(const std::string& name, const std::string& options = "") {
-        return CreateService(
-            manager_, name, "", SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-            SERVICE_ERROR_NORMAL,
-            "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " " + options);
-    }
-
     SC_HANDLE Open(const std::string& name) {
         return OpenService(manager_, name, SERVICE_ALL_ACCESS);
     }
 
     // Creates and starts the service and waits until it runs.
     SC_HANDLE Running(const std::string& name, const std::string& options = "") {
-        SC_HANDLE service = Create(name, options);
+        SC_HANDLE service = CreateTestService(name, options);
         EXPECT_TRUE(service) << GetLastError();
         EXPECT_TRUE(StartService(service)) << GetLastError();
         EXPECT_EQ(WaitForState(name, SERVICE_RUNNING).dwCurrentState, SERVICE_RUNNING);
@@ -100,13 +93,13 @@ TEST_F(ScmTest, OpenCreateAndDeleteGiveTheWindowsCodes) {
                               SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
                               "C:\\first.exe"));
     EXPECT_TRUE(Open("FIRST")) << "names ignore case";
-    EXPECT_FALSE(Create("first"));
+    EXPECT_FALSE(CreateTestService("first"));
     EXPECT_EQ(GetLastError(), ERROR_SERVICE_EXISTS);
     EXPECT_FALSE(CreateService(manager_, "Second", "first", SERVICE_ALL_ACCESS,
                                SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
                                SERVICE_ERROR_NORMAL, "C:\\second.exe"));
     EXPECT_EQ(GetLastError(), ERROR_DUPLICATE_SERVICE_NAME);
-    EXPECT_FALSE(Create("Bad\\Name"));
+    EXPECT_FALSE(CreateTestService("Bad\\Name"));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
     EXPECT_FALSE(Open("Services\\First"));
     EXPECT_EQ(GetLastError(), ERROR_INVALID_NAME);
@@ -121,7 +114,7 @@ TEST_F(ScmTest, OpenCreateAndDeleteGiveTheWindowsCodes) {
 }
 
 TEST_F(ScmTest, HandlesCheckTheirKindAndAccess) {
-    SC_HANDLE created = Create("Guarded");
+    SC_HANDLE created = CreateTestService("Guarded");
     ASSERT_TRUE(created);
     SC_HANDLE queryOnly = OpenService(manager_, "Guarded", SERVICE_QUERY_STATUS);
     EXPECT_FAILS_WITH(StartService(queryOnly), ERROR_ACCESS_DENIED);
@@ -133,7 +126,7 @@ TEST_F(ScmTest, HandlesCheckTheirKindAndAccess) {
 }
 
 TEST_F(ScmTest, StartRunsAndStopStops) {
-    SC_HANDLE service = Create("Cycle", "-startdelay:300 -stopdelay:300");
+    SC_HANDLE service = CreateTestService("Cycle", "-startdelay:300 -stopdelay:300");
     ASSERT_TRUE(service);
     EXPECT_EQ(Query(service).dwCurrentState, SERVICE_STOPPED);
     SERVICE_STATUS status;
@@ -162,7 +155,7 @@ TEST_F(ScmTest, StartRunsAndStopStops) {
 }
 
 TEST_F(ScmTest, TwoStartsAtOnceLaunchOneProcess) {
-    ASSERT_TRUE(Create("Race"));
+    ASSERT_TRUE(CreateTestService("Race"));
     bool started[2] = {};
     DWORD errors[2] = {};
     std::thread starters[2];
@@ -179,7 +172,7 @@ TEST_F(ScmTest, TwoStartsAtOnceLaunchOneProcess) {
 }
 
 TEST_F(ScmTest, WaitHintAndCheckPointAreVisibleWhilePending) {
-    SC_HANDLE service = Create("Slow", "-startdelay:forever -waithint:700");
+    SC_HANDLE service = CreateTestService("Slow", "-startdelay:forever -waithint:700");
     ASSERT_TRUE(StartService(service));
     SERVICE_STATUS first = Query(service);
     for (int i = 0; i < 500 && first.dwWaitHint != 700; ++i) {
@@ -224,7 +217,7 @@ TEST_F(ScmTest, ServiceDeletedWhileRunningGoesWhenItStops) {
     EXPECT_EQ(Query(service).dwCurrentState, SERVICE_RUNNING);
     EXPECT_TRUE(Open("Doomed")) << "still there while it runs";
     EXPECT_FAILS_WITH(DeleteService(service), ERROR_SERVICE_MARKED_FOR_DELETE);
-    EXPECT_FALSE(Create("Doomed"));
+    EXPECT_FALSE(CreateTestService("Doomed"));
     EXPECT_EQ(GetLastError(), ERROR_SERVICE_MARKED_FOR_DELETE);
 
     SERVICE_STATUS status;
@@ -236,7 +229,7 @@ TEST_F(ScmTest, ServiceDeletedWhileRunningGoesWhenItStops) {
     EXPECT_FALSE(Open("Doomed"));
     EXPECT_EQ(GetLastError(), ERROR_SERVICE_DOES_NOT_EXIST);
     EXPECT_FALSE(TRegistry().KeyExists("\\SYSTEM\\CurrentControlSet\\Services\\Doomed"));
-    EXPECT_TRUE(Create("Doomed")) << "the name is free again";
+    EXPECT_TRUE(CreateTestService("Doomed")) << "the name is free again";
 }
 
 TEST_F(ScmTest, MarkedServiceRefusesToStartAgain) {
@@ -326,7 +319,7 @@ class ScmStartTest : public ScmTest, public ::testing::WithParamInterface<StartC
 
 TEST_P(ScmStartTest, ServiceEndsStopped) {
     const StartCase& c = GetParam();
-    SC_HANDLE service = Create("Starter", c.options);
+    SC_HANDLE service = CreateTestService("Starter", c.options);
     ASSERT_TRUE(StartService(service));
     EXPECT_EQ(WaitForState("Starter", SERVICE_STOPPED).dwCurrentState, SERVICE_STOPPED);
     EXPECT_EQ(Query(service).dwWin32ExitCode, ERROR_SUCCESS) << "it reported its stop";

@@ -55,13 +55,6 @@ class SysocmgrTest : public vrel::test::ServiceTest {
         return VariantToText(value).value_or("<binary>");
     }
 
-    static DWORD State() {
-        const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT);
-        SERVICE_STATUS status;
-        QueryServiceStatus(OpenService(manager, "SMTPSVC", SERVICE_QUERY_STATUS), status);
-        return status.dwCurrentState;
-    }
-
     static bool ServiceExists() {
         const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT);
         return static_cast<bool>(OpenService(manager, "SMTPSVC", SERVICE_QUERY_CONFIG));
@@ -156,7 +149,8 @@ TEST_F(SysocmgrTest, OnReturnsOnceTheServiceRuns) {
     std::ofstream(ToHostPath(GetSystemDirectory() + "\\drivers\\etc\\services"))
         << "smtp " << vrel::test::FreePort() << "/tcp mail\n";
     ASSERT_EQ(SetSmtp("on"), 0);
-    EXPECT_EQ(State(), SERVICE_RUNNING) << "read at once, with no wait of our own";
+    EXPECT_EQ(vrel::test::ServiceState("SMTPSVC"), SERVICE_RUNNING)
+        << "read at once, with no wait of our own";
 }
 
 // An SMTPSVC that is already there keeps its image: here a test service that misbehaves.
@@ -167,18 +161,11 @@ TEST_F(SysocmgrTest, OnReturnsOnceTheStartFailedOrTheWaitGaveUp) {
         {"-waithint:0 -startdelay:forever", SERVICE_START_PENDING},
     };
     for (const auto& [options, state] : cases) {
-        {
-            const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
-            ASSERT_TRUE(CreateService(manager, "SMTPSVC", "Test", SERVICE_ALL_ACCESS,
-                                      SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
-                                      SERVICE_ERROR_NORMAL,
-                                      "\"" + vrel::test::ProgramImagePath("testservice") +
-                                          "\" -name:SMTPSVC " + options));
-        }
+        ASSERT_TRUE(vrel::test::CreateTestService("SMTPSVC", options, "Test"));
         const auto before = std::chrono::steady_clock::now();
         EXPECT_EQ(SetSmtp("on"), 0) << options;
         EXPECT_LT(std::chrono::steady_clock::now() - before, std::chrono::seconds(5)) << options;
-        EXPECT_EQ(State(), state) << options;
+        EXPECT_EQ(vrel::test::ServiceState("SMTPSVC"), state) << options;
         vrel::test::StopAllServices();
         const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
         DeleteService(OpenService(manager, "SMTPSVC", SERVICE_ALL_ACCESS));

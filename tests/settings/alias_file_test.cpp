@@ -21,6 +21,7 @@ namespace {
 namespace fs = std::filesystem;
 using vrel::test::AliasPairs;
 using vrel::test::AliasTabTest;
+using vrel::test::Texts;
 
 std::string ReadHost(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -31,12 +32,6 @@ std::string ReadHost(const fs::path& file) {
 
 void WriteHost(const fs::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
-}
-
-std::vector<std::string> Texts(const win::MessageBoxScript& boxes) {
-    std::vector<std::string> texts;
-    for (const win::MessageBoxRecord& box : boxes.Shown()) texts.push_back(box.text);
-    return texts;
 }
 
 struct LinesCase {

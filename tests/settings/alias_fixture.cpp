@@ -3,16 +3,22 @@
 #include <QTest>
 
 #include "common/alias_table.h"
-#include "platform/accounts.h"
+#include "mail_account.h"
 #include "settings/form_controls.h"
 
 namespace vrel::test {
 
+std::vector<std::string> Texts(const win::MessageBoxScript& boxes) {
+    std::vector<std::string> texts;
+    for (const win::MessageBoxRecord& box : boxes.Shown()) texts.push_back(box.text);
+    return texts;
+}
+
 void AliasTabTest::SetUp() {
     PopDlgTest::SetUp();
     CreatePop3Metabase();
-    AddMailUser("bob");
-    AddMailUser("carol");
+    AddComputerUser("bob", "", true);
+    AddComputerUser("carol", "", true);
     options_ = std::make_unique<TOptionsDlg>();
     OptionsDlg = options_.get();
     SetOptions(0, 0);
@@ -22,14 +28,6 @@ void AliasTabTest::TearDown() {
     OptionsDlg = nullptr;
     options_.reset();
     PopDlgTest::TearDown();
-}
-
-void AliasTabTest::AddMailUser(const std::string& name) {
-    win::AccountDirectory directory;
-    const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-    directory.AddUser(computer, name, "");
-    directory.AddMember(*directory.FindAccount(computer, "Users"),
-                        *directory.FindAccount(computer, name));
 }
 
 void AliasTabTest::Seed(const AliasPairs& aliases) {

@@ -10,12 +10,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/dialogs.h"
 #include "settings/options_dlg.h"
 #include "settings_fixture.h"
 
 namespace vrel::test {
 
 using AliasPairs = std::vector<std::pair<std::string, std::string>>;
+
+// The texts of the message boxes the script saw, in the order shown.
+std::vector<std::string> Texts(const win::MessageBoxScript& boxes);
 
 class AliasTabTest : public PopDlgTest {
   protected:
@@ -34,8 +38,6 @@ class AliasTabTest : public PopDlgTest {
     std::vector<std::string> HeaderTexts();
     // Clicks a cell of the grid with the left button.
     void ClickCell(int col, int row);
-
-    void AddMailUser(const std::string& name);
 
   private:
     std::unique_ptr<TOptionsDlg> options_;

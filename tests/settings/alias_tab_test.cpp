@@ -17,12 +17,7 @@ namespace {
 
 using vrel::test::AliasPairs;
 using vrel::test::AliasTabTest;
-
-std::vector<std::string> Texts(const win::MessageBoxScript& boxes) {
-    std::vector<std::string> texts;
-    for (const win::MessageBoxRecord& box : boxes.Shown()) texts.push_back(box.text);
-    return texts;
-}
+using vrel::test::Texts;
 
 TEST_F(AliasTabTest, AnEmptyTableShowsHeaderAndEmptyRowWithItsButtonsOff) {
     Seed({});

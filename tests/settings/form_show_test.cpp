@@ -23,6 +23,7 @@
 namespace {
 
 using vrel::TPopDlg;
+using vrel::test::StoreNumber;
 
 std::set<std::string> StoredValueNames() {
     win::TRegistry registry;
@@ -37,12 +38,6 @@ class FormShowTest : public vrel::test::PopDlgTest {
         Form().show();
         QApplication::processEvents();
         return Form();
-    }
-
-    static void Store(const char* name, std::int32_t value) {
-        win::TRegistry registry;
-        registry.OpenKey(vrel::kSettingsKey, true);
-        registry.WriteInteger(name, value);
     }
 };
 
@@ -74,7 +69,7 @@ TEST_F(FormShowTest, FirstStartWritesBackTheMissingDefaultsOnly) {
 
 // With the SMTP service's default domain the PostMaster's default is written too.
 TEST_F(FormShowTest, FirstStartWithADefaultDomainWritesThePostMaster) {
-    vrel::test::CreateSmtpSite("mailhost.test");
+    vrel::test::InstallSmtpServer({{"DefaultDomain", "mailhost.test"}});
     TPopDlg& form = Open();
     EXPECT_EQ(
         StoredValueNames(),
@@ -87,9 +82,9 @@ TEST_F(FormShowTest, FirstStartWithADefaultDomainWritesThePostMaster) {
 // Domain authentication without a logon server stores the computer's own domain; stored
 // values out of range reach the controls as the getters give them.
 TEST_F(FormShowTest, StoredValuesReachTheControlsAsTheGettersGiveThem) {
-    Store("UserAuthentication", 1);
-    Store("UndeliverableMailStatus", 7);
-    Store("LoggingEnabled", 1);
+    StoreNumber("UserAuthentication", 1);
+    StoreNumber("UndeliverableMailStatus", 7);
+    StoreNumber("LoggingEnabled", 1);
     TPopDlg& form = Open();
     EXPECT_EQ(form.UserAccRadioGroup->ItemIndex(), 1);
     EXPECT_TRUE(form.DomainEdit->isEnabled());
@@ -126,7 +121,7 @@ TEST_F(FormShowTest, AliasesOlderBindingsAndANarrowScreen) {
     vrel::CreatePop3Metabase();
     vrel::WriteAlias("sales", "ann");
     vrel::WriteAlias("info", "bob");
-    vrel::test::CreateTestService(vrel::kSmtpServiceName);
+    EXPECT_TRUE(vrel::test::CreateTestService(vrel::kSmtpServiceName, "-waithint:250"));
     vrel::test::BindAgent();
     vrel::RegisterAgentBinding("old", "popagent.MessageAgent",
                                "{11111111-2222-3333-4444-555555555555}");
@@ -180,8 +175,8 @@ TEST_F(FormShowTest, LeavingWithUnappliedChangesAnsweredNoWritesNothing) {
 
 // The page handlers keep Apply as it was; the User Accounts page's reads the counter switch.
 TEST_F(FormShowTest, PageHandlersKeepApplyAndReadTheirSwitches) {
-    Store("CountMessages", 1);
-    Store("CountConnections", 1);
+    StoreNumber("CountMessages", 1);
+    StoreNumber("CountConnections", 1);
     TPopDlg& form = Open();
     form.ApplyButton->setEnabled(true);
     form.PageControl->SetActivePage(form.UserAccTab);

@@ -12,10 +12,10 @@
 
 #include "common/alias_table.h"
 #include "common/settings_key.h"
+#include "mail_account.h"
 #include "platform/accounts.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
-#include "platform/metabase.h"
 #include "platform/registry.h"
 #include "settings/form_controls.h"
 #include "settings_fixture.h"
@@ -24,6 +24,7 @@ namespace {
 
 using vrel::BrowseListDlg;
 using vrel::OptionsDlg;
+using vrel::test::AddComputerUser;
 using vrel::test::SaveScreenshot;
 
 class PickersTest : public vrel::test::PopDlgTest {
@@ -31,24 +32,7 @@ class PickersTest : public vrel::test::PopDlgTest {
     void SetUp() override {
         PopDlgTest::SetUp();
         vrel::CreatePop3Metabase();
-        for (const char* user : {"bob", "Carol", "dave"}) AddMailUser(user);
-    }
-
-    static void AddMailUser(const std::string& name) {
-        win::AccountDirectory directory;
-        const win::Authority computer = *directory.FindAuthority(directory.ComputerName());
-        directory.AddUser(computer, name, "");
-        directory.AddMember(*directory.FindAccount(computer, "Users"),
-                            *directory.FindAccount(computer, name));
-    }
-
-    static void SetDefaultDomain(const std::string& domain) {
-        std::shared_ptr<win::IIsObject> root, service, server;
-        ASSERT_EQ(win::ADsGetObject("IIS://localhost", root), win::S_OK);
-        ASSERT_EQ(root->Create("IIsSmtpService", "smtpsvc", service), win::S_OK);
-        ASSERT_EQ(service->Create("IIsSmtpServer", "1", server), win::S_OK);
-        server->Put("DefaultDomain", win::VARIANT(domain));
-        ASSERT_EQ(server->SetInfo(), win::S_OK);
+        for (const char* user : {"bob", "Carol", "dave"}) AddComputerUser(user, "", true);
     }
 
     static std::vector<std::string> Lines() {
@@ -216,7 +200,7 @@ TEST_F(PickersTest, BrowseListDialogControls) {
 // The users picker lists the mail users sorted without case and puts the line chosen into
 // the alias target edit, whose change handler enables Clear.
 TEST_F(PickersTest, UserPickerListsMailUsersIntoTheAliasTarget) {
-    AddMailUser("Jos\xE9");  // the list shows it as Qt text
+    AddComputerUser("Jos\xE9", "", true);  // the list shows it as Qt text
     vcl::ModalScript script;
     Answer(script, "Carol", vcl::mrOk, "popsetup_BrowseListDlg-users");
     QTest::mouseClick(Form().BrowseUserButton, Qt::LeftButton);
@@ -232,7 +216,7 @@ TEST_F(PickersTest, UserPickerListsMailUsersIntoTheAliasTarget) {
 TEST_F(PickersTest, PostMasterPickerTakesAnAliasOrAUserWithTheDefaultDomain) {
     ASSERT_TRUE(vrel::WriteAlias("sales", "bob"));
     ASSERT_TRUE(vrel::WriteAlias("Admin", "carol"));
-    SetDefaultDomain("mail.example.com");
+    vrel::test::InstallSmtpServer({{"DefaultDomain", "mail.example.com"}});
     const struct {
         const char* line;
         const char* postMaster;

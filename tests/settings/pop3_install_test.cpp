@@ -125,15 +125,7 @@ TEST_F(Pop3InstallTest, TheServiceProgramIsLookedForBesideTheSettingsProgram) {
 }
 
 TEST_F(Pop3InstallTest, RemovingARunningServiceStopsItWithTheBarThenDeletesIt) {
-    {
-        const win::SC_HANDLE manager =
-            win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        ASSERT_TRUE(win::CreateService(manager, kPop3ServiceName, "Vrel POP3 Service",
-                                       win::SERVICE_ALL_ACCESS, win::SERVICE_WIN32_OWN_PROCESS,
-                                       win::SERVICE_DEMAND_START, win::SERVICE_ERROR_NORMAL,
-                                       "\"" + test::ProgramImagePath("testservice") +
-                                           "\" -name:vrelP3Service -stopdelay:500"));
-    }
+    ASSERT_TRUE(test::CreateTestService(kPop3ServiceName, "-stopdelay:500", "Vrel POP3 Service"));
     ASSERT_TRUE(StartServiceAndWait(kPop3ServiceName));
     std::vector<std::string> bars;
     SetServiceProgressDisplay(

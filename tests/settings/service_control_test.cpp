@@ -23,8 +23,6 @@ namespace {
 // inherit it), so the 30000 ms limit passes in 3 s.
 const int kScaledClock = ::setenv("VREL_CLOCK_SCALE", "10", 1);
 
-using test::ProgramImagePath;
-
 constexpr const char* kService = "VrelTestService";
 
 struct Pass {
@@ -47,30 +45,7 @@ class ServiceControlTest : public test::ServiceTest {
     }
 
     static void CreateTestService(const std::string& options) {
-        const win::SC_HANDLE manager =
-            win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        ASSERT_TRUE(win::CreateService(manager, kService, "Test Service", win::SERVICE_ALL_ACCESS,
-                                       win::SERVICE_WIN32_OWN_PROCESS, win::SERVICE_DEMAND_START,
-                                       win::SERVICE_ERROR_NORMAL,
-                                       "\"" + ProgramImagePath("testservice") + "\" " + options));
-    }
-
-    static win::DWORD State() {
-        const win::SC_HANDLE manager =
-            win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        win::SERVICE_STATUS status;
-        win::QueryServiceStatus(win::OpenService(manager, kService, win::SERVICE_ALL_ACCESS),
-                                status);
-        return status.dwCurrentState;
-    }
-
-    static void StartDirectly() {
-        const win::SC_HANDLE manager =
-            win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-        ASSERT_TRUE(
-            win::StartService(win::OpenService(manager, kService, win::SERVICE_ALL_ACCESS)));
-        ASSERT_EQ(test::WaitForState(kService, win::SERVICE_RUNNING).dwCurrentState,
-                  win::SERVICE_RUNNING);
+        ASSERT_TRUE(test::CreateTestService(kService, options, "Test Service"));
     }
 
     std::vector<Pass> passes_;
@@ -98,7 +73,7 @@ TEST_F(ServiceControlTest, StartAndStopWaitThroughTheServicesWaitHints) {
 
     passes_.clear();
     EXPECT_TRUE(StopServiceAndWait(kService));
-    EXPECT_EQ(State(), win::SERVICE_STOPPED);
+    EXPECT_EQ(test::ServiceState(kService), win::SERVICE_STOPPED);
     ASSERT_FALSE(passes_.empty());
     EXPECT_EQ(passes_.front().waitTime, 5000u);
 }
@@ -106,7 +81,7 @@ TEST_F(ServiceControlTest, StartAndStopWaitThroughTheServicesWaitHints) {
 TEST_F(ServiceControlTest, StartOfARunningAndStopOfAStoppedServiceAreTrueAtOnce) {
     CreateTestService("-waithint:5000");
     EXPECT_TRUE(StopServiceAndWait(kService));
-    StartDirectly();
+    test::ControlService(kService, true);
     EXPECT_TRUE(StartServiceAndWait(kService));
     EXPECT_TRUE(passes_.empty()) << "no wait and no bar";
 }
@@ -121,12 +96,12 @@ TEST_F(ServiceControlTest, AServiceStayingPendingWithWaitHintZeroIsGivenUpAfterT
     const auto unpaused = std::count_if(passes_.begin(), passes_.end(),
                                         [](const Pass& pass) { return pass.waitTime == 0; });
     EXPECT_GT(unpaused, 10) << "polled without pause once the service reports its hint of 0";
-    EXPECT_EQ(State(), win::SERVICE_START_PENDING);
+    EXPECT_EQ(test::ServiceState(kService), win::SERVICE_START_PENDING);
 }
 
 TEST_F(ServiceControlTest, AServiceThatNeverStopsIsGivenUpAfterTheLimitPlusOneWaitHint) {
     CreateTestService("-waithint:2000 -stop:ignore");
-    StartDirectly();
+    test::ControlService(kService, true);
     const std::uint32_t before = win::GetTickCount();
     EXPECT_FALSE(StopServiceAndWait(kService));
     const std::uint32_t spent = win::GetTickCount() - before;
@@ -136,14 +111,14 @@ TEST_F(ServiceControlTest, AServiceThatNeverStopsIsGivenUpAfterTheLimitPlusOneWa
 
 TEST_F(ServiceControlTest, AStopUnderWayThatEndsDuringTheSleepGivesFalse) {
     CreateTestService("-waithint:1000 -stopdelay:1500");
-    StartDirectly();
+    test::ControlService(kService, true);
     const win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
     win::SERVICE_STATUS status;
     ASSERT_TRUE(win::ControlService(win::OpenService(manager, kService, win::SERVICE_ALL_ACCESS),
                                     win::SERVICE_CONTROL_STOP, status));
     ASSERT_EQ(status.dwCurrentState, win::SERVICE_STOP_PENDING);
     EXPECT_FALSE(StopServiceAndWait(kService)) << "the second stop request is refused";
-    EXPECT_EQ(State(), win::SERVICE_STOPPED);
+    EXPECT_EQ(test::ServiceState(kService), win::SERVICE_STOPPED);
     EXPECT_TRUE(passes_.empty()) << "the sleep of a stop under way draws no bar";
 }
 

@@ -10,7 +10,6 @@
 #include "common/agent_binding.h"
 #include "common/system_module.h"
 #include "platform/com.h"
-#include "platform/metabase.h"
 #include "platform/scm.h"
 #include "platform/vcl.h"
 #include "smtp_seo.h"
@@ -67,17 +66,6 @@ std::string ProgramModulePath(const std::string& program) {
     return win::ToWindowsPath(fs::absolute(BinFolder()) / program) + ".exe";
 }
 
-void CreateTestService(const std::string& name) {
-    win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
-    win::SC_HANDLE service = win::CreateService(
-        manager, name, "", win::SERVICE_ALL_ACCESS, win::SERVICE_WIN32_OWN_PROCESS,
-        win::SERVICE_DEMAND_START, win::SERVICE_ERROR_NORMAL,
-        "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " -waithint:250");
-    EXPECT_TRUE(service);
-    win::CloseServiceHandle(service);
-    win::CloseServiceHandle(manager);
-}
-
 void ControlService(const std::string& name, bool start) {
     win::SC_HANDLE manager = win::OpenSCManager(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS);
     win::SC_HANDLE service = win::OpenService(manager, name, win::SERVICE_ALL_ACCESS);
@@ -98,22 +86,6 @@ void BindAgent() {
     RegisterSmtpWithSeo();
     RegisterAgentBinding("Message Agent for POP3 Service", kAgentSinkClass,
                          "{6A5F1E2B-0C3D-4E5F-8091-A2B3C4D5E6F7}");
-}
-
-void CreateSmtpSite(const std::string& defaultDomain) {
-    std::shared_ptr<win::IIsObject> node;
-    const auto create = [&node](const std::string& parent, const char* className,
-                                const char* name) {
-        std::shared_ptr<win::IIsObject> container;
-        ASSERT_EQ(win::ADsGetObject("IIS://localhost" + parent, container), win::S_OK);
-        ASSERT_EQ(container->Create(className, name, node), win::S_OK);
-        node->SetInfo();
-    };
-    create("", "IIsSmtpService", "smtpsvc");
-    create("/smtpsvc", "IIsSmtpServer", "1");
-    node->Put("DefaultDomain", win::VARIANT(defaultDomain));
-    node->SetInfo();
-    create("/smtpsvc/1", "IIsSmtpDomain", "Domain");
 }
 
 void PopDlgTest::SetUp() {

@@ -16,6 +16,7 @@
 #include "settings/log_file_options_form.h"
 #include "settings/picker_forms.h"
 #include "settings/pop_dlg.h"
+#include "stored_settings.h"
 #include "test_services.h"
 
 namespace vrel::test {
@@ -28,15 +29,11 @@ QImage SaveScreenshot(QWidget& widget, const std::string& name);
 // The Windows path of a program of build/bin, as the program's own file names it.
 std::string ProgramModulePath(const std::string& program);
 
-// A demand-start testservice under the service's name.
-void CreateTestService(const std::string& name);
 // Starts or stops the service by hand, as another program would, and waits for it.
 void ControlService(const std::string& name, bool start);
 // The agent registered by its own /regserver, and its arrival binding made.
 void RegisterAgent();
 void BindAgent();
-// The SMTP service's site in the metabase, with its default domain and an empty domain list.
-void CreateSmtpSite(const std::string& defaultDomain);
 
 class PopDlgTest : public ServiceTest {
   protected:

@@ -34,7 +34,9 @@ class StatusListTest : public vrel::test::PopDlgTest {
         ShowPage(Form().GeneralTab);
     }
 
-    static void CreateTestService(const std::string& name) { vrel::test::CreateTestService(name); }
+    static void CreateTestService(const std::string& name) {
+        EXPECT_TRUE(vrel::test::CreateTestService(name, "-waithint:250"));
+    }
     static void Control(const std::string& name, bool start) {
         vrel::test::ControlService(name, start);
     }

@@ -131,7 +131,7 @@ TEST_F(WizardTest, StepsOneToThreeOnAFreshMachine) {
     EXPECT_EQ(form.WizNextLabel->text(), "");
     SaveScreenshot(form, "popsetup_PopDlg-Wizard-step2");
 
-    vrel::test::CreateTestService(vrel::kSmtpServiceName);
+    EXPECT_TRUE(vrel::test::CreateTestService(vrel::kSmtpServiceName, "-waithint:250"));
     ShowStep(2);
     EXPECT_EQ(Memo()[2], "   SMTP Server is installed but NOT running.");
     EXPECT_EQ(form.WizStartButton->text(), "Start SMTP Server");
@@ -156,7 +156,7 @@ TEST_F(WizardTest, StepsOneToThreeOnAFreshMachine) {
 // it; with a stopped service the action starts it.
 TEST_F(WizardTest, StepThreeWithTheBindingMissingOffersTheInstall) {
     TPopDlg& form = Open();
-    vrel::test::CreateTestService(vrel::kPop3ServiceName);
+    EXPECT_TRUE(vrel::test::CreateTestService(vrel::kPop3ServiceName, "-waithint:250"));
     ShowStep(3);
     EXPECT_EQ(form.WizStartButton->text(), "Start POP3 Server");
     vrel::test::ControlService(vrel::kPop3ServiceName, true);
@@ -179,7 +179,7 @@ TEST_F(WizardTest, StepThreeWithTheBindingMissingOffersTheInstall) {
 // Exactly seven local domains fit without a scroll bar; the eighth brings one. Only the
 // first is the default.
 TEST_F(WizardTest, LocalDomainsAreListedAndAddedWithAScrollBarFromEight) {
-    vrel::test::CreateSmtpSite("mailhost.test");
+    vrel::test::InstallSmtpServer({{"DefaultDomain", "mailhost.test"}});
     TPopDlg& form = Open();
     ShowStep(4);
     EXPECT_EQ(form.WizStepLabel->text(), "Step 4: Local Domains");
@@ -281,7 +281,7 @@ TEST_F(WizardTest, FinishShowsTheIncompletePageAndReStartTheWelcome) {
 // A complete installation opens on the About page; its final wizard page congratulates.
 TEST_F(WizardTest, CompleteInstallationOpensOnAboutAndFinishesCompleted) {
     for (const char* service : {vrel::kSmtpServiceName, vrel::kPop3ServiceName}) {
-        vrel::test::CreateTestService(service);
+        EXPECT_TRUE(vrel::test::CreateTestService(service, "-waithint:250"));
         vrel::test::ControlService(service, true);
     }
     vrel::test::RegisterAgent();

@@ -7,7 +7,6 @@
 
 #include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -43,6 +42,22 @@ bool WaitUntilNoneActive(const SC_HANDLE& manager, std::chrono::milliseconds lim
 
 std::string ProgramImagePath(const std::string& program) {
     return ToWindowsPath(BinFolder() / program) + ".exe";
+}
+
+SC_HANDLE CreateTestService(const std::string& name, const std::string& options,
+                            const std::string& displayName) {
+    const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_ALL_ACCESS);
+    return CreateService(
+        manager, name, displayName, SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS,
+        SERVICE_DEMAND_START, SERVICE_ERROR_NORMAL,
+        "\"" + ProgramImagePath("testservice") + "\" -name:" + name + " " + options);
+}
+
+DWORD ServiceState(const std::string& name) {
+    const SC_HANDLE manager = OpenSCManager(nullptr, nullptr, SC_MANAGER_CONNECT);
+    SERVICE_STATUS status;
+    QueryServiceStatus(OpenService(manager, name, SERVICE_QUERY_STATUS), status);
+    return status.dwCurrentState;
 }
 
 void StopAllServices() {
@@ -105,21 +120,26 @@ void ServiceTest::TearDown() {
     EXPECT_EQ(SanitizerReports(), "");
 }
 
-void KillAgentsOfThisMachine() {
-    const std::string mark = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
-    for (const auto& entry : fs::directory_iterator("/proc")) {
-        const std::string pid = entry.path().filename().string();
-        if (pid.find_first_not_of("0123456789") != std::string::npos) continue;
-        std::ifstream command(entry.path() / "cmdline");
-        std::ifstream environment(entry.path() / "environ");
-        const std::string commandLine((std::istreambuf_iterator<char>(command)), {});
+std::vector<pid_t> AgentsOfThisMachine() {
+    std::vector<pid_t> pids;
+    const std::string machine = std::string("VREL_MACHINE=") + std::getenv("VREL_MACHINE");
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator("/proc", error)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos) continue;
+        if (fs::read_symlink(entry.path() / "exe", error).filename() != "popagent") continue;
+        std::stringstream environment;
+        environment << std::ifstream(entry.path() / "environ").rdbuf();
         std::string variable;
-        bool ours = false;
-        while (std::getline(environment, variable, '\0')) ours = ours || variable == mark;
-        if (ours && commandLine.find("popagent") != std::string::npos) {
-            ::kill(std::stoi(pid), SIGKILL);
+        while (std::getline(environment, variable, '\0')) {
+            if (variable == machine) pids.push_back(std::stoi(name));
         }
     }
+    return pids;
+}
+
+void KillAgentsOfThisMachine() {
+    for (const pid_t pid : AgentsOfThisMachine()) ::kill(pid, SIGKILL);
 }
 
 void SendOverSmtp(int port, const std::string& sender, const std::string& recipient,

@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <string>
+#include <vector>
 
 #include "platform/scm.h"
 #include "test_machine.h"
@@ -15,6 +16,13 @@ namespace vrel::test {
 
 // The image path of a program of build/bin as Windows names it ("Z:\...\bin\X.exe").
 std::string ProgramImagePath(const std::string& program);
+
+// Creates a demand-start service that runs testservice under the name, with testservice's
+// options (see testservice.cpp); an empty handle, with GetLastError set, when refused.
+win::SC_HANDLE CreateTestService(const std::string& name, const std::string& options = "",
+                                 const std::string& displayName = "");
+// The service's current state, read once; 0 when it cannot be read.
+win::DWORD ServiceState(const std::string& name);
 
 // Stops every active service of the machine; kills those that do not stop in time.
 void StopAllServices();
@@ -28,7 +36,10 @@ bool EndsWithin(pid_t pid, std::chrono::milliseconds wait);
 win::SERVICE_STATUS WaitForState(const std::string& name, win::DWORD state,
                                  std::chrono::milliseconds limit = std::chrono::seconds(10));
 
-// Kills the popagent processes that COM started for this test's machine.
+// The popagent processes of this test's machine: the program's file is named popagent and
+// the process runs with this test's VREL_MACHINE.
+std::vector<pid_t> AgentsOfThisMachine();
+// Kills them.
 void KillAgentsOfThisMachine();
 
 // Sends one message over SMTP on 127.0.0.1 (a client saying HELO, MAIL, RCPT, DATA, QUIT),
