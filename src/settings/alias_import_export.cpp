@@ -6,6 +6,7 @@
 
 #include <chrono>
 
+#include "common/text_lines.h"
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "platform/vcl.h"
@@ -53,19 +54,8 @@ class ProgressPainter {
 }  // namespace
 
 std::vector<std::string> TextLines(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    return lines;
+    const std::vector<std::string_view> lines = SplitTextLines(text.substr(0, text.find('\0')));
+    return {lines.begin(), lines.end()};
 }
 
 std::string ChangeFileExt(std::string_view path, std::string_view extension) {
