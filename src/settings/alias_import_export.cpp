@@ -10,14 +10,12 @@
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "platform/vcl.h"
+#include "settings/alias_check.h"
 #include "settings/options_dlg.h"
 #include "settings/pop_dlg.h"
 
 namespace vrel {
 namespace {
-
-constexpr int kAliasCol = 1;
-constexpr int kUserCol = 2;
 
 // The import's append option, from the options dialog's control at this moment.
 bool AppendAliases() {
@@ -118,8 +116,7 @@ void TPopDlg::AliasImportButtonClick() {
             }
         }
         grid.SetRow(1);
-        grid.SetCell(kAliasCol, 0, "Alias");
-        grid.SetCell(kUserCol, 0, "Map To User");
+        SetAliasHeader(grid);
         sortAscending = false;
     }
     AliasTabShow();

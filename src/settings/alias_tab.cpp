@@ -31,9 +31,6 @@ QPushButton* AliasButton(QWidget* page, const char* name, std::string_view capti
     return button;
 }
 
-constexpr int kAliasCol = 1;
-constexpr int kUserCol = 2;
-
 bool Confirmed(const std::string& question, win::TMsgDlgButtons buttons) {
     return win::MessageDlg(question, win::mtConfirmation, buttons, 0) == win::mrYes;
 }
@@ -215,8 +212,7 @@ void TPopDlg::AppendAliasRow(const std::string& alias, const std::string& user) 
 void TPopDlg::LoadAliasGrid() {
     TStringGrid& grid = *AliasStringGrid;
     grid.SetRowCount(2);
-    grid.SetCell(kAliasCol, 0, "Alias");
-    grid.SetCell(kUserCol, 0, "Map To User");
+    SetAliasHeader(grid);
     sortAscending = false;
     for (const std::string& line : GetAliasList()) {
         AppendAliasRow(std::string(AliasName(line)), std::string(AliasTarget(line)));
@@ -332,10 +328,8 @@ void TPopDlg::AliasClearButtonClick() {
 void TPopDlg::AliasStringGridMouseUp(Qt::MouseButton button, int col, int row) {
     if (button != Qt::LeftButton || row != 0 || (col != kAliasCol && col != kUserCol)) return;
     const bool ascending = !sortAscending;
-    const std::string arrow = ascending ? " ^" : " v";
     TStringGrid& grid = *AliasStringGrid;
-    grid.SetCell(kAliasCol, 0, col == kAliasCol ? "Alias" + arrow : "Alias");
-    grid.SetCell(kUserCol, 0, col == kUserCol ? "Map To User" + arrow : "Map To User");
+    SetAliasHeader(grid, col, ascending);
     ExchangeSort(grid, col, ascending);
     sortAscending = ascending;
 }
