@@ -166,29 +166,19 @@ void TPopDlg::ConnectAliasTab() {
     connect(&grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         AliasPopupMenu->popup(AliasStringGrid->viewport()->mapToGlobal(at));
     });
-    connect(AliasPopupMenu, &QMenu::aboutToShow, this,
-            [this] { vcl::Guarded([this] { AliasPopupMenuPopup(); }); });
-    const auto guarded = [this](void (TPopDlg::*handler)()) {
-        return [this, handler] { vcl::Guarded([this, handler] { (this->*handler)(); }); };
-    };
-    connect(AliasAddButton, &QPushButton::clicked, this, guarded(&TPopDlg::AliasAddButtonClick));
-    connect(AliasRemoveButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasRemoveButtonClick));
-    connect(AliasPopupRemove, &QAction::triggered, this, guarded(&TPopDlg::AliasRemoveButtonClick));
-    connect(AliasEditButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasStringGridDblClick));
-    connect(AliasPopupEdit, &QAction::triggered, this, guarded(&TPopDlg::AliasStringGridDblClick));
-    connect(AliasClearButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasClearButtonClick));
-    connect(CheckAliasButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::CheckAliasButtonClick));
-    connect(Error, &QAction::triggered, this, guarded(&TPopDlg::ErrorClick));
-    connect(AliasExportButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasExportButtonClick));
-    connect(AliasImportButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasImportButtonClick));
+    Bind(AliasPopupMenu, &QMenu::aboutToShow, this, &TPopDlg::AliasPopupMenuPopup);
+    Bind(AliasAddButton, &QPushButton::clicked, this, &TPopDlg::AliasAddButtonClick);
+    Bind(AliasRemoveButton, &QPushButton::clicked, this, &TPopDlg::AliasRemoveButtonClick);
+    Bind(AliasPopupRemove, &QAction::triggered, this, &TPopDlg::AliasRemoveButtonClick);
+    Bind(AliasEditButton, &QPushButton::clicked, this, &TPopDlg::AliasStringGridDblClick);
+    Bind(AliasPopupEdit, &QAction::triggered, this, &TPopDlg::AliasStringGridDblClick);
+    Bind(AliasClearButton, &QPushButton::clicked, this, &TPopDlg::AliasClearButtonClick);
+    Bind(CheckAliasButton, &QPushButton::clicked, this, &TPopDlg::CheckAliasButtonClick);
+    Bind(Error, &QAction::triggered, this, &TPopDlg::ErrorClick);
+    Bind(AliasExportButton, &QPushButton::clicked, this, &TPopDlg::AliasExportButtonClick);
+    Bind(AliasImportButton, &QPushButton::clicked, this, &TPopDlg::AliasImportButtonClick);
     for (QLineEdit* edit : {AliasEdit, AliasMapToEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, guarded(&TPopDlg::AliasEditChange));
+        Bind(edit, &QLineEdit::textChanged, this, &TPopDlg::AliasEditChange);
     }
 }
 
