@@ -70,32 +70,28 @@ void TPopDlg::ConnectPickers() {
 void TPopDlg::GroupBrowseButtonClick() {
     const vcl::THourGlass hourGlass;
     if (ApplyButton->isEnabled()) ApplyButton->click();
-    const auto line = Pick("UA_UsersGroup", "Select eMail Users Group", kListAccountGroups);
-    if (line && Ansi(*line) != eMailUsersGroupEdit->text()) {
-        eMailUsersGroupEdit->setText(Ansi(*line));
-        ApplyButton->setEnabled(true);
+    if (const auto line = Pick("UA_UsersGroup", "Select eMail Users Group", kListAccountGroups)) {
+        SetEditText(*eMailUsersGroupEdit, *line);
     }
 }
 
 void TPopDlg::BrowseUserButtonClick() {
     const vcl::THourGlass hourGlass;
     if (const auto line = Pick("AddAliases", "Select eMail User", kListEmailUsers)) {
-        AliasMapToEdit->setText(Ansi(*line));
+        SetEditText(*AliasMapToEdit, *line);
     }
 }
 
 void TPopDlg::DomainBrowseButtonClick() {
-    const auto line = Pick("UA_Authentication", "Select Domains", kListNetworkDomains);
-    if (line && Ansi(*line) != DomainEdit->text()) {
-        DomainEdit->setText(Ansi(*line));
-        ApplyButton->setEnabled(true);
+    if (const auto line = Pick("UA_Authentication", "Select Domains", kListNetworkDomains)) {
+        SetEditText(*DomainEdit, *line);
     }
 }
 
 void TPopDlg::PMBrowseButtonClick() {
     std::string line;
     if (BrowseMailUsersAndAliases("UA_PostMaster", "Select PostMaster", line)) {
-        PMEdit->setText(Ansi(PostMasterAddress(line)));
+        SetEditText(*PMEdit, PostMasterAddress(line));
     }
 }
 
