@@ -5,7 +5,9 @@
 #include "settings/alias_import_export.h"
 
 #include <chrono>
+#include <optional>
 
+#include "common/sorted_string_list.h"
 #include "common/text_lines.h"
 #include "platform/dialogs.h"
 #include "platform/fs.h"
@@ -102,6 +104,8 @@ void TPopDlg::AliasImportButtonClick() {
             }
         }
         {
+            // The group is read once for the run, not once per line.
+            std::optional<SortedStringList> mailUsers;
             ProgressPainter progress(*this, grid);
             for (const std::string& line : lines) {
                 const std::size_t comma = line.find(',');
@@ -112,7 +116,7 @@ void TPopDlg::AliasImportButtonClick() {
                                                  ? std::string_view(line)
                                                  : std::string_view(line).substr(comma + 1));
                 progress.Line();
-                AliasAddButtonClick();
+                AddAliasFromEdits(&mailUsers);
             }
         }
         grid.SetRow(1);

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <limits>
+#include <optional>
 
 #include "common/alias_table.h"
 #include "common/mail_users.h"
@@ -46,6 +47,14 @@ int DupOption() {
 
 int UserOption() {
     return OptionsDlg ? OptionsDlg->UserRadioGroup->ItemIndex() : -1;
+}
+
+// Whether the user is a mail user: in the run's list when there is one (read at its first
+// use), else asked of the directory.
+bool IsMailUser(const std::string& user, std::optional<SortedStringList>* runMailUsers) {
+    if (!runMailUsers) return IsEmailUser(user);
+    if (!*runMailUsers) *runMailUsers = GetEmailUsers();
+    return (*runMailUsers)->Contains(user);
 }
 
 // The first data row whose alias is the name, ignoring case; 0 when none is.
@@ -232,6 +241,10 @@ bool TPopDlg::deleteAlias() {
 }
 
 void TPopDlg::AliasAddButtonClick() {
+    AddAliasFromEdits(nullptr);
+}
+
+void TPopDlg::AddAliasFromEdits(std::optional<SortedStringList>* runMailUsers) {
     const std::string alias = EditText(*AliasEdit);
     const std::string user = EditText(*AliasMapToEdit);
     if (alias.empty() || user.empty()) {
@@ -240,7 +253,7 @@ void TPopDlg::AliasAddButtonClick() {
     }
     {
         const vcl::THourGlass hourGlass;
-        if (ReplaceDuplicate(alias) && UserAccepted(user) && !addAlias(alias, user)) {
+        if (ReplaceDuplicate(alias) && UserAccepted(user, runMailUsers) && !addAlias(alias, user)) {
             win::ShowMessage("database problem in: addAlias() - please notify author.");
         }
     }
@@ -264,9 +277,9 @@ bool TPopDlg::ReplaceDuplicate(const std::string& alias) {
 }
 
 // The user option: whether a target that is no mail user may be added.
-bool TPopDlg::UserAccepted(const std::string& user) {
+bool TPopDlg::UserAccepted(const std::string& user, std::optional<SortedStringList>* runMailUsers) {
     const int option = UserOption();
-    if (option <= 0 || IsEmailUser(user)) return true;
+    if (option <= 0 || IsMailUser(user, runMailUsers)) return true;
     return option == 2 && Confirmed("User: " + user + " isn't a valid user - add anyway ?",
                                     win::mbYes | win::mbNo);
 }
