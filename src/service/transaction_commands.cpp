@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "common/text_lines.h"
 #include "service/my_server_thread.h"
 #include "service/pop3_reply.h"
 
@@ -23,23 +24,6 @@ const std::string kNoSuchMessage = "-ERR no such message";
 
 std::string NumberAndText(const MsgRecord& record, std::string_view text) {
     return std::to_string(record.number) + " " + std::string(text);
-}
-
-// The text lines of a file as the class library's string list loads them: a line ends at
-// CR LF, at LF or at CR, and a line end at the very end of the text adds no empty line.
-std::vector<std::string_view> TextLines(std::string_view text) {
-    std::vector<std::string_view> lines;
-    while (!text.empty()) {
-        const auto end = text.find_first_of("\r\n");
-        if (end == std::string_view::npos) {
-            lines.push_back(text);
-            break;
-        }
-        lines.push_back(text.substr(0, end));
-        const bool crLf = text[end] == '\r' && end + 1 < text.size() && text[end + 1] == '\n';
-        text.remove_prefix(end + (crLf ? 2 : 1));
-    }
-    return lines;
 }
 
 // The record a message-number argument names, or nullptr after answering the client.
@@ -130,7 +114,7 @@ void TMyServerThread::TOPMessage(std::string_view argument, const MessageList& l
         throw win::EFOpenError(record->path);
     }
 
-    const std::vector<std::string_view> lines = TextLines(*text);
+    const std::vector<std::string_view> lines = SplitTextLines(*text);
     std::size_t end = 0;
     while (end < lines.size() && !lines[end].empty()) ++end;
     // The header with the empty line after it; a file without one goes out whole.

@@ -18,9 +18,6 @@
 namespace vrel {
 namespace {
 
-constexpr int kAliasCol = 1;
-constexpr int kUserCol = 2;
-
 // The first data row of each alias, by its name in the locale's capitals: one pass over the
 // grid per check, keeping the first-match rule of a scan in row order.
 class GridAliasIndex {
@@ -70,6 +67,12 @@ void WalkChain(TStringGrid& grid, const GridAliasIndex& index, int row) {
 }
 
 }  // namespace
+
+void SetAliasHeader(TStringGrid& grid, int sortedCol, bool ascending) {
+    const std::string arrow = ascending ? " ^" : " v";
+    grid.SetCell(kAliasCol, 0, sortedCol == kAliasCol ? "Alias" + arrow : "Alias");
+    grid.SetCell(kUserCol, 0, sortedCol == kUserCol ? "Map To User" + arrow : "Map To User");
+}
 
 AliasRec* AliasRecOf(const TStringGrid& grid, int row) {
     if (row <= 0 || row >= grid.RowCount()) return nullptr;

@@ -5,18 +5,19 @@
 #include "settings/alias_import_export.h"
 
 #include <chrono>
+#include <optional>
 
+#include "common/sorted_string_list.h"
+#include "common/text_lines.h"
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "platform/vcl.h"
+#include "settings/alias_check.h"
 #include "settings/options_dlg.h"
 #include "settings/pop_dlg.h"
 
 namespace vrel {
 namespace {
-
-constexpr int kAliasCol = 1;
-constexpr int kUserCol = 2;
 
 // The import's append option, from the options dialog's control at this moment.
 bool AppendAliases() {
@@ -53,19 +54,8 @@ class ProgressPainter {
 }  // namespace
 
 std::vector<std::string> TextLines(std::string_view text) {
-    text = text.substr(0, text.find('\0'));
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        const std::size_t end = text.find_first_of("\r\n", start);
-        if (end == std::string_view::npos) {
-            lines.emplace_back(text.substr(start));
-            break;
-        }
-        lines.emplace_back(text.substr(start, end - start));
-        start = end + (text.compare(end, 2, "\r\n") == 0 ? 2 : 1);
-    }
-    return lines;
+    const std::vector<std::string_view> lines = SplitTextLines(text.substr(0, text.find('\0')));
+    return {lines.begin(), lines.end()};
 }
 
 std::string ChangeFileExt(std::string_view path, std::string_view extension) {
@@ -114,6 +104,8 @@ void TPopDlg::AliasImportButtonClick() {
             }
         }
         {
+            // The group is read once for the run, not once per line.
+            std::optional<SortedStringList> mailUsers;
             ProgressPainter progress(*this, grid);
             for (const std::string& line : lines) {
                 const std::size_t comma = line.find(',');
@@ -124,12 +116,11 @@ void TPopDlg::AliasImportButtonClick() {
                                                  ? std::string_view(line)
                                                  : std::string_view(line).substr(comma + 1));
                 progress.Line();
-                AliasAddButtonClick();
+                AddAliasFromEdits(&mailUsers);
             }
         }
         grid.SetRow(1);
-        grid.SetCell(kAliasCol, 0, "Alias");
-        grid.SetCell(kUserCol, 0, "Map To User");
+        SetAliasHeader(grid);
         sortAscending = false;
     }
     AliasTabShow();

@@ -5,6 +5,7 @@
 
 #include <QPainter>
 #include <limits>
+#include <optional>
 
 #include "common/alias_table.h"
 #include "common/mail_users.h"
@@ -31,9 +32,6 @@ QPushButton* AliasButton(QWidget* page, const char* name, std::string_view capti
     return button;
 }
 
-constexpr int kAliasCol = 1;
-constexpr int kUserCol = 2;
-
 bool Confirmed(const std::string& question, win::TMsgDlgButtons buttons) {
     return win::MessageDlg(question, win::mtConfirmation, buttons, 0) == win::mrYes;
 }
@@ -49,6 +47,14 @@ int DupOption() {
 
 int UserOption() {
     return OptionsDlg ? OptionsDlg->UserRadioGroup->ItemIndex() : -1;
+}
+
+// Whether the user is a mail user: in the run's list when there is one (read at its first
+// use), else asked of the directory.
+bool IsMailUser(const std::string& user, std::optional<SortedStringList>* runMailUsers) {
+    if (!runMailUsers) return IsEmailUser(user);
+    if (!*runMailUsers) *runMailUsers = GetEmailUsers();
+    return (*runMailUsers)->Contains(user);
 }
 
 // The first data row whose alias is the name, ignoring case; 0 when none is.
@@ -169,29 +175,19 @@ void TPopDlg::ConnectAliasTab() {
     connect(&grid, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         AliasPopupMenu->popup(AliasStringGrid->viewport()->mapToGlobal(at));
     });
-    connect(AliasPopupMenu, &QMenu::aboutToShow, this,
-            [this] { vcl::Guarded([this] { AliasPopupMenuPopup(); }); });
-    const auto guarded = [this](void (TPopDlg::*handler)()) {
-        return [this, handler] { vcl::Guarded([this, handler] { (this->*handler)(); }); };
-    };
-    connect(AliasAddButton, &QPushButton::clicked, this, guarded(&TPopDlg::AliasAddButtonClick));
-    connect(AliasRemoveButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasRemoveButtonClick));
-    connect(AliasPopupRemove, &QAction::triggered, this, guarded(&TPopDlg::AliasRemoveButtonClick));
-    connect(AliasEditButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasStringGridDblClick));
-    connect(AliasPopupEdit, &QAction::triggered, this, guarded(&TPopDlg::AliasStringGridDblClick));
-    connect(AliasClearButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasClearButtonClick));
-    connect(CheckAliasButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::CheckAliasButtonClick));
-    connect(Error, &QAction::triggered, this, guarded(&TPopDlg::ErrorClick));
-    connect(AliasExportButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasExportButtonClick));
-    connect(AliasImportButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::AliasImportButtonClick));
+    Bind(AliasPopupMenu, &QMenu::aboutToShow, this, &TPopDlg::AliasPopupMenuPopup);
+    Bind(AliasAddButton, &QPushButton::clicked, this, &TPopDlg::AliasAddButtonClick);
+    Bind(AliasRemoveButton, &QPushButton::clicked, this, &TPopDlg::AliasRemoveButtonClick);
+    Bind(AliasPopupRemove, &QAction::triggered, this, &TPopDlg::AliasRemoveButtonClick);
+    Bind(AliasEditButton, &QPushButton::clicked, this, &TPopDlg::AliasStringGridDblClick);
+    Bind(AliasPopupEdit, &QAction::triggered, this, &TPopDlg::AliasStringGridDblClick);
+    Bind(AliasClearButton, &QPushButton::clicked, this, &TPopDlg::AliasClearButtonClick);
+    Bind(CheckAliasButton, &QPushButton::clicked, this, &TPopDlg::CheckAliasButtonClick);
+    Bind(Error, &QAction::triggered, this, &TPopDlg::ErrorClick);
+    Bind(AliasExportButton, &QPushButton::clicked, this, &TPopDlg::AliasExportButtonClick);
+    Bind(AliasImportButton, &QPushButton::clicked, this, &TPopDlg::AliasImportButtonClick);
     for (QLineEdit* edit : {AliasEdit, AliasMapToEdit}) {
-        connect(edit, &QLineEdit::textChanged, this, guarded(&TPopDlg::AliasEditChange));
+        Bind(edit, &QLineEdit::textChanged, this, &TPopDlg::AliasEditChange);
     }
 }
 
@@ -215,8 +211,7 @@ void TPopDlg::AppendAliasRow(const std::string& alias, const std::string& user) 
 void TPopDlg::LoadAliasGrid() {
     TStringGrid& grid = *AliasStringGrid;
     grid.SetRowCount(2);
-    grid.SetCell(kAliasCol, 0, "Alias");
-    grid.SetCell(kUserCol, 0, "Map To User");
+    SetAliasHeader(grid);
     sortAscending = false;
     for (const std::string& line : GetAliasList()) {
         AppendAliasRow(std::string(AliasName(line)), std::string(AliasTarget(line)));
@@ -246,6 +241,10 @@ bool TPopDlg::deleteAlias() {
 }
 
 void TPopDlg::AliasAddButtonClick() {
+    AddAliasFromEdits(nullptr);
+}
+
+void TPopDlg::AddAliasFromEdits(std::optional<SortedStringList>* runMailUsers) {
     const std::string alias = EditText(*AliasEdit);
     const std::string user = EditText(*AliasMapToEdit);
     if (alias.empty() || user.empty()) {
@@ -254,7 +253,7 @@ void TPopDlg::AliasAddButtonClick() {
     }
     {
         const vcl::THourGlass hourGlass;
-        if (ReplaceDuplicate(alias) && UserAccepted(user) && !addAlias(alias, user)) {
+        if (ReplaceDuplicate(alias) && UserAccepted(user, runMailUsers) && !addAlias(alias, user)) {
             win::ShowMessage("database problem in: addAlias() - please notify author.");
         }
     }
@@ -278,9 +277,9 @@ bool TPopDlg::ReplaceDuplicate(const std::string& alias) {
 }
 
 // The user option: whether a target that is no mail user may be added.
-bool TPopDlg::UserAccepted(const std::string& user) {
+bool TPopDlg::UserAccepted(const std::string& user, std::optional<SortedStringList>* runMailUsers) {
     const int option = UserOption();
-    if (option <= 0 || IsEmailUser(user)) return true;
+    if (option <= 0 || IsMailUser(user, runMailUsers)) return true;
     return option == 2 && Confirmed("User: " + user + " isn't a valid user - add anyway ?",
                                     win::mbYes | win::mbNo);
 }
@@ -332,10 +331,8 @@ void TPopDlg::AliasClearButtonClick() {
 void TPopDlg::AliasStringGridMouseUp(Qt::MouseButton button, int col, int row) {
     if (button != Qt::LeftButton || row != 0 || (col != kAliasCol && col != kUserCol)) return;
     const bool ascending = !sortAscending;
-    const std::string arrow = ascending ? " ^" : " v";
     TStringGrid& grid = *AliasStringGrid;
-    grid.SetCell(kAliasCol, 0, col == kAliasCol ? "Alias" + arrow : "Alias");
-    grid.SetCell(kUserCol, 0, col == kUserCol ? "Map To User" + arrow : "Map To User");
+    SetAliasHeader(grid, col, ascending);
     ExchangeSort(grid, col, ascending);
     sortAscending = ascending;
 }

@@ -5,7 +5,6 @@
 
 #include "common/alias_table.h"
 #include "common/mail_users.h"
-#include "platform/codepage.h"
 #include "platform/dialogs.h"
 #include "platform/help.h"
 #include "platform/text.h"
@@ -67,8 +66,7 @@ TBrowseListDlg::TBrowseListDlg()
     GroupListBox->setGeometry(8, 8, 213, 201);
     GroupListBox->setSelectionMode(QAbstractItemView::SingleSelection);
     ListHelpButton = MakeButton(this, "ListHelpButton", "Help", {230, 68});
-    connect(ListHelpButton, &QPushButton::clicked, this,
-            [this] { vcl::Guarded([this] { ListHelpButtonClick(); }); });
+    Bind(ListHelpButton, &QPushButton::clicked, this, &TBrowseListDlg::ListHelpButtonClick);
 }
 
 void TBrowseListDlg::FormShow() {
@@ -102,7 +100,7 @@ void TBrowseListDlg::ListHelpButtonClick() {
 std::optional<std::string> TBrowseListDlg::SelectedLine() const {
     const QList<QListWidgetItem*> selected = GroupListBox->selectedItems();
     if (selected.isEmpty()) return std::nullopt;
-    return win::Utf8ToAnsi(selected.front()->text().toStdString());
+    return AnsiText(selected.front()->text());
 }
 
 // One sort of the whole list, stable so that equal lines keep their order.

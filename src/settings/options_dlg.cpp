@@ -1,6 +1,8 @@
 // The alias options dialog and the Aliases page's Options button.
 #include "settings/options_dlg.h"
 
+#include <string_view>
+
 #include "common/settings_key.h"
 #include "platform/help.h"
 #include "platform/registry.h"
@@ -10,11 +12,7 @@
 namespace vrel {
 namespace {
 
-constexpr const char* kAppendAliases = "AppendAliases";
-constexpr const char* kDuplicateAliasOptions = "DuplicateAliasOptions";
-constexpr const char* kInvalidUserOptions = "InvalidUserOptions";
-
-void LoadIndex(win::TRegistry& registry, const char* name, vcl::TRadioGroup& group) {
+void LoadIndex(win::TRegistry& registry, std::string_view name, vcl::TRadioGroup& group) {
     if (registry.ValueExists(name)) group.SetItemIndex(registry.ReadInteger(name));
 }
 
@@ -41,8 +39,7 @@ TOptionsDlg::TOptionsDlg()
     SetHint(*CancelBtn, "Discards the options and closes the dialog.");
     OptHelpButton = MakeButton(this, "OptHelpButton", "Help", {252, 68});
     SetHint(*OptHelpButton, "Displays help for this dialog.");
-    connect(OptHelpButton, &QPushButton::clicked, this,
-            [this] { vcl::Guarded([this] { OptHelpButtonClick(); }); });
+    Bind(OptHelpButton, &QPushButton::clicked, this, &TOptionsDlg::OptHelpButtonClick);
     LoadStoredOptions();
 }
 
@@ -70,9 +67,10 @@ void TOptionsDlg::LoadOptions(win::TRegistry* key) {
     DupRadioGroup->SetItemIndex(0);
     UserRadioGroup->SetItemIndex(0);
     if (!key) return;
-    if (key->ValueExists(kAppendAliases)) ImportCheckBox->setChecked(key->ReadBool(kAppendAliases));
-    LoadIndex(*key, kDuplicateAliasOptions, *DupRadioGroup);
-    LoadIndex(*key, kInvalidUserOptions, *UserRadioGroup);
+    if (key->ValueExists(settings_value::AppendAliases))
+        ImportCheckBox->setChecked(key->ReadBool(settings_value::AppendAliases));
+    LoadIndex(*key, settings_value::DuplicateAliasOptions, *DupRadioGroup);
+    LoadIndex(*key, settings_value::InvalidUserOptions, *UserRadioGroup);
 }
 
 void TOptionsDlg::OptHelpButtonClick() {
@@ -82,9 +80,9 @@ void TOptionsDlg::OptHelpButtonClick() {
 void TOptionsDlg::SaveOptions() {
     win::TRegistry registry;
     if (!registry.OpenKey(kSettingsKey, true)) return;
-    registry.WriteBool(kAppendAliases, ImportCheckBox->isChecked());
-    registry.WriteInteger(kDuplicateAliasOptions, DupRadioGroup->ItemIndex());
-    registry.WriteInteger(kInvalidUserOptions, UserRadioGroup->ItemIndex());
+    registry.WriteBool(settings_value::AppendAliases, ImportCheckBox->isChecked());
+    registry.WriteInteger(settings_value::DuplicateAliasOptions, DupRadioGroup->ItemIndex());
+    registry.WriteInteger(settings_value::InvalidUserOptions, UserRadioGroup->ItemIndex());
     registry.CloseKey();
 }
 

@@ -22,7 +22,6 @@ std::optional<std::string> Pick(const char* helpTopic, std::string_view caption,
     TBrowseListDlg& dialog = *BrowseListDlg;
     dialog.helpTopic = helpTopic;
     dialog.setWindowTitle(Ansi(caption));
-    dialog.GroupListBox->setSelectionMode(QAbstractItemView::SingleSelection);
     dialog.listMode = listMode;
     std::optional<std::string> chosen;
     if (vcl::ShowModal(dialog) == vcl::mrOk) chosen = dialog.SelectedLine();
@@ -59,17 +58,11 @@ PickerForms::~PickerForms() {
 }
 
 void TPopDlg::ConnectPickers() {
-    const auto guarded = [this](void (TPopDlg::*handler)()) {
-        return [this, handler] { vcl::Guarded([this, handler] { (this->*handler)(); }); };
-    };
-    connect(GroupBrowseButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::GroupBrowseButtonClick));
-    connect(BrowseUserButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::BrowseUserButtonClick));
-    connect(DomainBrowseButton, &QPushButton::clicked, this,
-            guarded(&TPopDlg::DomainBrowseButtonClick));
-    connect(PMBrowseButton, &QPushButton::clicked, this, guarded(&TPopDlg::PMBrowseButtonClick));
-    connect(OptionsButton, &QPushButton::clicked, this, guarded(&TPopDlg::OptionsButtonClick));
+    Bind(GroupBrowseButton, &QPushButton::clicked, this, &TPopDlg::GroupBrowseButtonClick);
+    Bind(BrowseUserButton, &QPushButton::clicked, this, &TPopDlg::BrowseUserButtonClick);
+    Bind(DomainBrowseButton, &QPushButton::clicked, this, &TPopDlg::DomainBrowseButtonClick);
+    Bind(PMBrowseButton, &QPushButton::clicked, this, &TPopDlg::PMBrowseButtonClick);
+    Bind(OptionsButton, &QPushButton::clicked, this, &TPopDlg::OptionsButtonClick);
 }
 
 // Pending settings are applied first (with the Apply button's own questions), so the groups
@@ -77,32 +70,28 @@ void TPopDlg::ConnectPickers() {
 void TPopDlg::GroupBrowseButtonClick() {
     const vcl::THourGlass hourGlass;
     if (ApplyButton->isEnabled()) ApplyButton->click();
-    const auto line = Pick("UA_UsersGroup", "Select eMail Users Group", kListAccountGroups);
-    if (line && Ansi(*line) != eMailUsersGroupEdit->text()) {
-        eMailUsersGroupEdit->setText(Ansi(*line));
-        ApplyButton->setEnabled(true);
+    if (const auto line = Pick("UA_UsersGroup", "Select eMail Users Group", kListAccountGroups)) {
+        SetEditText(*eMailUsersGroupEdit, *line);
     }
 }
 
 void TPopDlg::BrowseUserButtonClick() {
     const vcl::THourGlass hourGlass;
     if (const auto line = Pick("AddAliases", "Select eMail User", kListEmailUsers)) {
-        AliasMapToEdit->setText(Ansi(*line));
+        SetEditText(*AliasMapToEdit, *line);
     }
 }
 
 void TPopDlg::DomainBrowseButtonClick() {
-    const auto line = Pick("UA_Authentication", "Select Domains", kListNetworkDomains);
-    if (line && Ansi(*line) != DomainEdit->text()) {
-        DomainEdit->setText(Ansi(*line));
-        ApplyButton->setEnabled(true);
+    if (const auto line = Pick("UA_Authentication", "Select Domains", kListNetworkDomains)) {
+        SetEditText(*DomainEdit, *line);
     }
 }
 
 void TPopDlg::PMBrowseButtonClick() {
     std::string line;
     if (BrowseMailUsersAndAliases("UA_PostMaster", "Select PostMaster", line)) {
-        PMEdit->setText(Ansi(PostMasterAddress(line)));
+        SetEditText(*PMEdit, PostMasterAddress(line));
     }
 }
 

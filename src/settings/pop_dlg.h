@@ -21,9 +21,11 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "common/sorted_string_list.h"
 #include "platform/file_dialogs.h"
 #include "platform/registry.h"
 #include "platform/vcl.h"
@@ -286,8 +288,10 @@ class TPopDlg : public QDialog {
     void BuildAliasPopup();
     void ConnectAliasTab();
     void AppendAliasRow(const std::string& alias, const std::string& user);
+    // The Add button's work; an import passes its run's mail users, read at their first use.
+    void AddAliasFromEdits(std::optional<SortedStringList>* runMailUsers);
     bool ReplaceDuplicate(const std::string& alias);
-    bool UserAccepted(const std::string& user);
+    bool UserAccepted(const std::string& user, std::optional<SortedStringList>* runMailUsers);
     void ShowAliasCount();
     // Runs one of the four status actions on the selected row, under the hourglass.
     void StatusAction(const std::function<void(int row)>& action);

@@ -219,10 +219,6 @@ void TStringGrid::SetObject(int col, int row, std::unique_ptr<TObject> object) {
     model_->Object(col, row) = std::move(object);
 }
 
-std::unique_ptr<TObject> TStringGrid::TakeObject(int col, int row) {
-    return std::move(model_->Object(col, row));
-}
-
 int TStringGrid::FindText(int col, std::string_view text, int first, int last) const {
     return model_->Find(col, text, first, last);
 }

@@ -50,8 +50,6 @@ class TStringGrid : public QTableView {
     void SetCell(int col, int row, std::string text);
     TObject* Object(int col, int row) const;
     void SetObject(int col, int row, std::unique_ptr<TObject> object);
-    // Gives the object back to the caller, leaving the cell without one.
-    std::unique_ptr<TObject> TakeObject(int col, int row);
 
     // The first row from first to last whose text in the column equals the text without
     // regard to case (the locale's rule); -1 when none does.
