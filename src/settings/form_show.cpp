@@ -171,9 +171,8 @@ void TPopDlg::OKBtnClick() {
 }
 
 void TPopDlg::ConnectLoading() {
-    PageControl->SetShowHandler(UserAccTab, [this] { UserAccTabShow(); });
     PageControl->OnChanging = [this] { PageControlChanging(); };
-    connect(OKBtn, &QPushButton::clicked, this, [this] { vcl::Guarded([this] { OKBtnClick(); }); });
+    Bind(OKBtn, &QPushButton::clicked, this, &TPopDlg::OKBtnClick);
 }
 
 // The first showing loads the window, then runs the show handler of the page active after
