@@ -81,15 +81,12 @@ void TPopDlg::ApplyAuthentication(win::TRegistry& registry) {
         }
         registry.WriteString(EmailUsersGroup, EditText(*eMailUsersGroupEdit));
     } else {
-        DomainEdit->setEnabled(false);
-        DomainBrowseButton->setEnabled(false);
+        SetEnabled({DomainEdit, DomainBrowseButton}, false);
         UserAccRadioGroup->SetItemIndex(0);
         if (registry.ValueExists(UserAuthentication)) {
             UserAccRadioGroup->SetItemIndex(registry.ReadInteger(UserAuthentication));
-            if (UserAccRadioGroup->ItemIndex() == 1) {
-                DomainEdit->setEnabled(true);
-                DomainBrowseButton->setEnabled(true);
-            }
+            if (UserAccRadioGroup->ItemIndex() == 1)
+                SetEnabled({DomainEdit, DomainBrowseButton}, true);
         }
         if (registry.ValueExists(EmailUsersGroup)) {
             eMailUsersGroupEdit->setText(Ansi(registry.ReadString(EmailUsersGroup)));
@@ -120,8 +117,7 @@ void TPopDlg::DomainEditChange() {
 
 void TPopDlg::UserAccRadioGroupClick() {
     const int index = UserAccRadioGroup->ItemIndex();
-    DomainEdit->setEnabled(index == 1);
-    DomainBrowseButton->setEnabled(index == 1);
+    SetEnabled({DomainEdit, DomainBrowseButton}, index == 1);
     if (index == GetUserAuthentication()) {
         authChanged = false;
         return;
@@ -132,11 +128,7 @@ void TPopDlg::UserAccRadioGroupClick() {
 
 void TPopDlg::LoggingCheckBoxClick() {
     const bool checked = LoggingCheckBox->isChecked();
-    for (QWidget* control :
-         {static_cast<QWidget*>(LogFileEdit), static_cast<QWidget*>(LogFilePropButton),
-          static_cast<QWidget*>(LogFileBrowseButton), static_cast<QWidget*>(LogFileDirLabel)}) {
-        control->setEnabled(checked);
-    }
+    SetEnabled({LogFileEdit, LogFilePropButton, LogFileBrowseButton, LogFileDirLabel}, checked);
     if (checked) {
         LogFileOptionsForm->LoadStoredMasks();
         LogFileEdit->setText(Ansi(GetLogFileLocation()));

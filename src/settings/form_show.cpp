@@ -34,10 +34,6 @@ void KeepingApply(TPopDlg& form, Handler handler) {
     form.ApplyButton->setEnabled(applyEnabled);
 }
 
-void SetEnabled(std::initializer_list<QWidget*> controls, bool enabled) {
-    for (QWidget* control : controls) control->setEnabled(enabled);
-}
-
 }  // namespace
 
 void TPopDlg::FormShow() {

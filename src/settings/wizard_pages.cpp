@@ -59,7 +59,7 @@ void LockWindow(TPopDlg& form) {
     form.OKBtn->setDefault(false);
     form.CancelBtn->setDefault(true);
     form.ApplyButton->setEnabled(false);
-    for (QWidget* page : {form.GeneralTab, form.UserAccTab, form.AliasTab}) page->setEnabled(false);
+    SetEnabled({form.GeneralTab, form.UserAccTab, form.AliasTab}, false);
     form.SplashCheckBox->setEnabled(false);
     form.WizFinishButton->setFocus();
     form.wizardStep = kWizardFinalStep;
