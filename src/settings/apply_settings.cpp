@@ -18,8 +18,6 @@
 namespace vrel {
 namespace {
 
-constexpr std::string_view kDefaultInBoxRootDir = "C:\\InetPub\\MailRoot\\Users";
-
 // A group's counters start the first time counting is applied (or after the start date was
 // removed); switched off and on again, the old counts continue.
 bool StartCounters(win::TRegistry& registry, const QCheckBox& countBox, CounterGroup group) {
@@ -146,7 +144,6 @@ void TPopDlg::LogFileBrowseButtonClick() {
 
 void TPopDlg::InBoxDefaultButtonClick() {
     InBoxRootDirEdit->setText(Ansi(GetMailInBoxDir()));
-    if (InBoxRootDirEdit->text().isEmpty()) InBoxRootDirEdit->setText(Ansi(kDefaultInBoxRootDir));
 }
 
 void TPopDlg::DefaultPMButtonClick() {
