@@ -1,7 +1,5 @@
 // The General page of TPopDlg: the mailbox root, logging, the service status list, the splash
 // switch and the connection statistics.
-#include <QTabBar>
-
 #include "settings/artwork.h"
 #include "settings/pop_dlg.h"
 

@@ -34,8 +34,9 @@ void RewriteServiceKey(const std::string& programPath) {
 std::string GetInstallDirectory() {
     std::string folder;
     win::TRegistry registry;
-    if (registry.OpenKeyReadOnly(kSettingsKey) && registry.ValueExists("InstallDirectory")) {
-        folder = registry.ReadString("InstallDirectory");
+    if (registry.OpenKeyReadOnly(kSettingsKey) &&
+        registry.ValueExists(settings_value::InstallDirectory)) {
+        folder = registry.ReadString(settings_value::InstallDirectory);
     }
     return folder.empty() ? ProgramFolder() : folder;
 }

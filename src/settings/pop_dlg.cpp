@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTabBar>
 
 #include "platform/help.h"
 #include "settings/artwork.h"

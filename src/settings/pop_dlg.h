@@ -26,7 +26,6 @@
 #include <string_view>
 
 #include "platform/file_dialogs.h"
-#include "platform/registry.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
