@@ -9,8 +9,8 @@
 #include "platform/dialogs.h"
 #include "platform/guid.h"
 #include "platform/paths.h"
-#include "platform/process.h"
 #include "platform/registry.h"
+#include "settings/programs.h"
 
 namespace vrel {
 namespace {
@@ -37,21 +37,12 @@ std::optional<std::string> RegisteredCommandLine() {
 
 // popagent.exe beside the settings program.
 std::string AgentPath() {
-    const std::string program = win::GetModuleFileName();
-    return program.substr(0, program.find_last_of('\\') + 1) + "popagent.exe";
+    return ProgramFolder() + "popagent.exe";
 }
 
 // Starts the agent with its switch and waits for it to end; false when it cannot start.
 bool RunAgent(const std::string& path, const char* option) {
-    win::PROCESS_INFORMATION process;
-    if (!win::CreateProcessA(nullptr, "\"" + path + "\" " + option, false, 0, nullptr,
-                             win::STARTUPINFO{}, process)) {
-        return false;
-    }
-    win::WaitForSingleObject(process.hProcess, win::INFINITE);
-    win::CloseHandle(process.hProcess);
-    win::CloseHandle(process.hThread);
-    return true;
+    return RunAndWait("\"" + path + "\" " + option);
 }
 
 void AddAgentBinding() {

@@ -1,48 +1,35 @@
 // Applying the General and User Accounts pages to the settings key, and the small handlers of
 // those pages that record unapplied changes (an enabled Apply button; authChanged for the
 // authentication settings) or fill a field.
-#include <cctype>
 #include <string>
 
 #include "common/settings_key.h"
 #include "common/smtp_config.h"
-#include "platform/clock.h"
 #include "platform/dialogs.h"
 #include "platform/folder_dialog.h"
 #include "platform/logon.h"
 #include "platform/registry.h"
+#include "platform/text.h"
 #include "platform/winerror.h"
 #include "settings/log_file_options_form.h"
 #include "settings/pop_dlg.h"
+#include "settings/statistics.h"
 
 namespace vrel {
 namespace {
 
-constexpr std::string_view kDefaultInBoxRootDir = "C:\\InetPub\\MailRoot\\Users";
-
-std::string Text(const QLineEdit& edit) {
-    return AnsiText(edit.text());
-}
-
-std::string UpperCase(std::string text) {
-    for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // A group's counters start the first time counting is applied (or after the start date was
 // removed); switched off and on again, the old counts continue.
-bool StartCounters(win::TRegistry& registry, const QCheckBox& countBox, std::string_view startName,
-                   std::initializer_list<std::string_view> counters) {
-    if (!countBox.isChecked() || registry.ValueExists(startName)) return false;
-    registry.WriteDateTime(startName, win::Now());
-    for (const std::string_view counter : counters) registry.WriteInteger(counter, 0);
+bool StartCounters(win::TRegistry& registry, const QCheckBox& countBox, CounterGroup group) {
+    if (!countBox.isChecked() || registry.ValueExists(CountStartedName(group))) return false;
+    RestartCounters(registry, group);
     return true;
 }
 
 // Puts the chosen folder into the edit when the user picked one that differs from its text.
 void BrowseInto(std::string_view caption, QLineEdit& edit) {
     const std::optional<std::string> folder = win::BrowseForFolder(caption);
-    if (folder && !folder->empty() && *folder != Text(edit)) edit.setText(Ansi(*folder));
+    if (folder && !folder->empty() && *folder != EditText(edit)) edit.setText(Ansi(*folder));
 }
 
 }  // namespace
@@ -52,26 +39,24 @@ void TPopDlg::ApplyButtonClick() {
         win::TRegistry registry;
         if (registry.OpenKey(kSettingsKey, true)) {
             using namespace settings_value;
-            registry.WriteString(MailInBoxDir, Text(*InBoxRootDirEdit));
-            registry.WriteString(PostMaster, Text(*PMEdit));
+            registry.WriteString(MailInBoxDir, EditText(*InBoxRootDirEdit));
+            registry.WriteString(PostMaster, EditText(*PMEdit));
             registry.WriteBool(LoggingEnabled, LoggingCheckBox->isChecked());
             if (LoggingCheckBox->isChecked()) {
-                registry.WriteString(LogFileLocation, Text(*LogFileEdit));
+                registry.WriteString(LogFileLocation, EditText(*LogFileEdit));
                 registry.WriteInteger(LoginEventLogOption, LogFileOptionsForm->loginMask);
                 registry.WriteInteger(LogoutEventLogOption, LogFileOptionsForm->logoutMask);
                 registry.WriteInteger(MessageEventLogOption, LogFileOptionsForm->messageMask);
             }
             registry.WriteBool(ShowSplashScreen, SplashCheckBox->isChecked());
             registry.WriteBool(CountConnections, CountConCheckBox->isChecked());
-            if (StartCounters(registry, *CountConCheckBox, ConnectionCountStarted,
-                              {SMTPConnections, POP3Connections, POP3Logons})) {
+            if (StartCounters(registry, *CountConCheckBox, CounterGroup::Connections)) {
                 ConUpdateButtonClick();
             }
             if (authChanged) ApplyAuthentication(registry);
             registry.WriteInteger(UndeliverableMailStatus, UMRadioGroup->ItemIndex());
             registry.WriteBool(CountMessages, CountMsgCheckBox->isChecked());
-            if (StartCounters(registry, *CountMsgCheckBox, MessageCountStarted,
-                              {MessagesReceived, MessagesDelivered})) {
+            if (StartCounters(registry, *CountMsgCheckBox, CounterGroup::Messages)) {
                 MsgUpdateButtonClick();
             }
             registry.CloseKey();
@@ -90,19 +75,16 @@ void TPopDlg::ApplyAuthentication(win::TRegistry& registry) {
     if (answer == win::mrYes) {
         registry.WriteInteger(UserAuthentication, UserAccRadioGroup->ItemIndex());
         if (UserAccRadioGroup->ItemIndex() == 1 && !DomainEdit->text().isEmpty()) {
-            registry.WriteString(NTDomainLogonServer, Text(*DomainEdit));
+            registry.WriteString(NTDomainLogonServer, EditText(*DomainEdit));
         }
-        registry.WriteString(EmailUsersGroup, Text(*eMailUsersGroupEdit));
+        registry.WriteString(EmailUsersGroup, EditText(*eMailUsersGroupEdit));
     } else {
-        DomainEdit->setEnabled(false);
-        DomainBrowseButton->setEnabled(false);
+        SetEnabled({DomainEdit, DomainBrowseButton}, false);
         UserAccRadioGroup->SetItemIndex(0);
         if (registry.ValueExists(UserAuthentication)) {
             UserAccRadioGroup->SetItemIndex(registry.ReadInteger(UserAuthentication));
-            if (UserAccRadioGroup->ItemIndex() == 1) {
-                DomainEdit->setEnabled(true);
-                DomainBrowseButton->setEnabled(true);
-            }
+            if (UserAccRadioGroup->ItemIndex() == 1)
+                SetEnabled({DomainEdit, DomainBrowseButton}, true);
         }
         if (registry.ValueExists(EmailUsersGroup)) {
             eMailUsersGroupEdit->setText(Ansi(registry.ReadString(EmailUsersGroup)));
@@ -110,8 +92,8 @@ void TPopDlg::ApplyAuthentication(win::TRegistry& registry) {
     }
     // Also after the restore above, whose change handlers set it again.
     authChanged = false;
-    if (UserAccRadioGroup->ItemIndex() == 1 && !IsLogonServerReachable(Text(*DomainEdit))) {
-        win::ShowMessage("Logon Server(s) for " + UpperCase(Text(*DomainEdit)) +
+    if (UserAccRadioGroup->ItemIndex() == 1 && !IsLogonServerReachable(EditText(*DomainEdit))) {
+        win::ShowMessage("Logon Server(s) for " + win::UpperCase(EditText(*DomainEdit)) +
                          " are NOT reachable.");
     }
 }
@@ -133,8 +115,7 @@ void TPopDlg::DomainEditChange() {
 
 void TPopDlg::UserAccRadioGroupClick() {
     const int index = UserAccRadioGroup->ItemIndex();
-    DomainEdit->setEnabled(index == 1);
-    DomainBrowseButton->setEnabled(index == 1);
+    SetEnabled({DomainEdit, DomainBrowseButton}, index == 1);
     if (index == GetUserAuthentication()) {
         authChanged = false;
         return;
@@ -145,11 +126,7 @@ void TPopDlg::UserAccRadioGroupClick() {
 
 void TPopDlg::LoggingCheckBoxClick() {
     const bool checked = LoggingCheckBox->isChecked();
-    for (QWidget* control :
-         {static_cast<QWidget*>(LogFileEdit), static_cast<QWidget*>(LogFilePropButton),
-          static_cast<QWidget*>(LogFileBrowseButton), static_cast<QWidget*>(LogFileDirLabel)}) {
-        control->setEnabled(checked);
-    }
+    SetEnabled({LogFileEdit, LogFilePropButton, LogFileBrowseButton, LogFileDirLabel}, checked);
     if (checked) {
         LogFileOptionsForm->LoadStoredMasks();
         LogFileEdit->setText(Ansi(GetLogFileLocation()));
@@ -167,7 +144,6 @@ void TPopDlg::LogFileBrowseButtonClick() {
 
 void TPopDlg::InBoxDefaultButtonClick() {
     InBoxRootDirEdit->setText(Ansi(GetMailInBoxDir()));
-    if (InBoxRootDirEdit->text().isEmpty()) InBoxRootDirEdit->setText(Ansi(kDefaultInBoxRootDir));
 }
 
 void TPopDlg::DefaultPMButtonClick() {

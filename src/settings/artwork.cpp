@@ -2,7 +2,6 @@
 #include "settings/artwork.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <functional>
 
 namespace vrel {

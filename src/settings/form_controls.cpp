@@ -45,6 +45,10 @@ void SetHint(QWidget& widget, std::string_view hint) {
     widget.setToolTip(Ansi(hint));
 }
 
+void SetEnabled(std::initializer_list<QWidget*> controls, bool enabled) {
+    for (QWidget* control : controls) control->setEnabled(enabled);
+}
+
 TClickImage::TClickImage(QWidget* parent) : QLabel(parent) {
     setCursor(Qt::PointingHandCursor);
 }

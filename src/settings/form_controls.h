@@ -12,6 +12,7 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -39,6 +40,9 @@ void SetEditText(QLineEdit& edit, std::string_view text);
 
 // A control's hint, shown as its tool tip.
 void SetHint(QWidget& widget, std::string_view hint);
+
+// Enables or disables each of the controls.
+void SetEnabled(std::initializer_list<QWidget*> controls, bool enabled);
 
 // A picture or link that runs OnClick when clicked with the left button.
 class TClickImage : public QLabel {

@@ -34,10 +34,6 @@ void KeepingApply(TPopDlg& form, Handler handler) {
     form.ApplyButton->setEnabled(applyEnabled);
 }
 
-void SetEnabled(std::initializer_list<QWidget*> controls, bool enabled) {
-    for (QWidget* control : controls) control->setEnabled(enabled);
-}
-
 }  // namespace
 
 void TPopDlg::FormShow() {
@@ -171,9 +167,8 @@ void TPopDlg::OKBtnClick() {
 }
 
 void TPopDlg::ConnectLoading() {
-    PageControl->SetShowHandler(UserAccTab, [this] { UserAccTabShow(); });
     PageControl->OnChanging = [this] { PageControlChanging(); };
-    connect(OKBtn, &QPushButton::clicked, this, [this] { vcl::Guarded([this] { OKBtnClick(); }); });
+    Bind(OKBtn, &QPushButton::clicked, this, &TPopDlg::OKBtnClick);
 }
 
 // The first showing loads the window, then runs the show handler of the page active after

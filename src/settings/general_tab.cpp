@@ -1,7 +1,5 @@
 // The General page of TPopDlg: the mailbox root, logging, the service status list, the splash
 // switch and the connection statistics.
-#include <QTabBar>
-
 #include "settings/artwork.h"
 #include "settings/pop_dlg.h"
 
@@ -52,10 +50,7 @@ void TPopDlg::BuildStatusList(QWidget* group) {
     StatusStopButton = MakeButton(group, "StatusStopButton", "Stop", {112, 72}, 97);
     InstallButton = MakeButton(group, "InstallButton", "Install", {8, 101}, 97);
     UnInstallButton = MakeButton(group, "UnInstallButton", "Remove", {112, 101}, 97);
-    for (QPushButton* button :
-         {StatusStartButton, StatusStopButton, InstallButton, UnInstallButton}) {
-        button->setEnabled(false);
-    }
+    SetEnabled({StatusStartButton, StatusStopButton, InstallButton, UnInstallButton}, false);
     StatusPopupMenu = new QMenu(GenStatusListBox);
     StatusPopupMenu->setObjectName("StatusPopupMenu");
     const auto item = [this](const char* name, const char* caption) {

@@ -68,10 +68,6 @@ void TPageControl::SelectPage(QWidget* page) {
     adding_ = false;
 }
 
-void TPageControl::SetShowHandler(QWidget* page, std::function<void()> onShow) {
-    onShow_[page] = std::move(onShow);
-}
-
 void TPageControl::RequestPage(int index) {
     if (index < 0 || index >= count() || index == currentIndex()) return;
     if (OnChanging) vcl::Guarded(OnChanging);

@@ -26,7 +26,6 @@ class TPageControl : public QTabWidget {
     // Makes the page active without running its show handler: the form's loading chooses
     // the page whose handler its first showing then runs.
     void SelectPage(QWidget* page);
-    void SetShowHandler(QWidget* page, std::function<void()> onShow);
     // A page change as the user asks for it (a click on its tab).
     void RequestPage(int index);
     void RunShowHandler(QWidget* page);

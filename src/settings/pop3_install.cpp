@@ -4,20 +4,15 @@
 #include "common/settings_key.h"
 #include "platform/dialogs.h"
 #include "platform/fs.h"
-#include "platform/paths.h"
 #include "platform/registry.h"
 #include "platform/scm.h"
+#include "settings/programs.h"
 #include "settings/service_control.h"
 
 namespace vrel {
 namespace {
 
 constexpr const char* kServiceKey = "\\SYSTEM\\CurrentControlSet\\Services\\vrelP3Service";
-
-std::string ProgramFolder() {
-    const std::string program = win::GetModuleFileName();
-    return program.substr(0, program.find_last_of('\\') + 1);
-}
 
 std::string ServiceProgramPath() {
     std::string folder = GetInstallDirectory();
@@ -39,8 +34,9 @@ void RewriteServiceKey(const std::string& programPath) {
 std::string GetInstallDirectory() {
     std::string folder;
     win::TRegistry registry;
-    if (registry.OpenKeyReadOnly(kSettingsKey) && registry.ValueExists("InstallDirectory")) {
-        folder = registry.ReadString("InstallDirectory");
+    if (registry.OpenKeyReadOnly(kSettingsKey) &&
+        registry.ValueExists(settings_value::InstallDirectory)) {
+        folder = registry.ReadString(settings_value::InstallDirectory);
     }
     return folder.empty() ? ProgramFolder() : folder;
 }

@@ -5,6 +5,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QScreen>
+#include <QTabBar>
 
 #include "platform/help.h"
 #include "settings/artwork.h"
@@ -82,10 +83,8 @@ void TPopDlg::BuildFrame() {
     SetHint(*ApplyButton, "Applies the current settings.");
     HelpBtn = MakeButton(BottomPanel, "HelpBtn", "Help", {584, 5});
     SetHint(*HelpBtn, "Brings up help.");
-    connect(CancelBtn, &QPushButton::clicked, this,
-            [this] { vcl::Guarded([this] { CancelBtnClick(); }); });
-    connect(HelpBtn, &QPushButton::clicked, this,
-            [this] { vcl::Guarded([this] { HelpBtnClick(); }); });
+    Bind(CancelBtn, &QPushButton::clicked, this, &TPopDlg::CancelBtnClick);
+    Bind(HelpBtn, &QPushButton::clicked, this, &TPopDlg::HelpBtnClick);
 }
 
 void TPopDlg::CancelBtnClick() {

@@ -21,13 +21,13 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <optional>
 #include <string>
 #include <string_view>
 
 #include "common/sorted_string_list.h"
 #include "platform/file_dialogs.h"
-#include "platform/registry.h"
 #include "platform/vcl.h"
 #include "settings/form_controls.h"
 #include "settings/page_control.h"
@@ -303,6 +303,10 @@ extern TPopDlg* PopDlg;
 
 // Lays out the wizard page of PopDlg for its wizardStep and the system's live state.
 void ShowWizardPage();
+// The wizard's closing step, after its five numbered ones.
+inline constexpr int kWizardFinalStep = 99;
+// Appends the lines to the wizard page's memo.
+void AddWizardLines(TPopDlg& form, std::initializer_list<std::string_view> lines);
 
 // The browse list dialog modal in list mode 3 (mail users, and aliases marked " (alias)"),
 // single selection, with the help topic and caption given: true with the selected entry

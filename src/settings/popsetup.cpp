@@ -7,7 +7,6 @@
 // message loop. Without a display the program says so and ends with exit code 1 instead of
 // waiting for a window nobody sees.
 #include <QApplication>
-#include <QPointer>
 #include <exception>
 #include <iostream>
 #include <memory>
@@ -42,7 +41,7 @@ void InitialiseApplication(QApplication& application) {
 
 // The windows in their creation order, the main window first; the loop runs until the main
 // window closes.
-int RunWindows(QApplication& application) {
+void RunWindows(QApplication& application) {
     vrel::TPopDlg popDlg;
     vrel::PopDlg = &popDlg;
     const vrel::PickerForms pickerForms;
@@ -52,16 +51,14 @@ int RunWindows(QApplication& application) {
     QObject::connect(&popDlg, &QDialog::finished, &application, &QApplication::quit);
     popDlg.show();
     QApplication::setQuitOnLastWindowClosed(true);
-    const int exitCode = application.exec();
+    application.exec();
     vrel::LogFileOptionsForm = nullptr;
     vrel::PopDlg = nullptr;
-    return exitCode;
 }
 
-int WinMain(QApplication& application) {
+void WinMain(QApplication& application) {
     InitialiseApplication(application);
     if (vrel::PrepareStart()) RunWindows(application);
-    return 0;
 }
 
 }  // namespace

@@ -18,8 +18,8 @@ constexpr std::uint32_t kTimeLimit = 30000;
 constexpr std::uint32_t kFrameTime = 100;
 constexpr int kBarLength = 34;
 
-// The manager and the service, both with full access; closed on every path, the service
-// first.
+// The manager and the service, both with full access; the handles close themselves, the
+// service first (members go in reverse order).
 struct OpenedService {
     win::SC_HANDLE manager;
     win::SC_HANDLE service;
@@ -27,12 +27,6 @@ struct OpenedService {
     explicit OpenedService(const std::string& name)
         : manager(win::OpenSCManagerA(nullptr, nullptr, win::SC_MANAGER_ALL_ACCESS)) {
         if (manager) service = win::OpenServiceA(manager, name, win::SERVICE_ALL_ACCESS);
-    }
-    OpenedService(const OpenedService&) = delete;
-    OpenedService& operator=(const OpenedService&) = delete;
-    ~OpenedService() {
-        if (service) win::CloseServiceHandle(service);
-        if (manager) win::CloseServiceHandle(manager);
     }
     explicit operator bool() const { return static_cast<bool>(service); }
 };

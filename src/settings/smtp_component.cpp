@@ -7,7 +7,7 @@
 #include "platform/dialogs.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
-#include "platform/process.h"
+#include "settings/programs.h"
 
 namespace vrel {
 namespace {
@@ -38,17 +38,9 @@ class AnswerFile {
 };
 
 void RunInstaller(const std::string& windowsFolder, const std::string& answerFile) {
-    const std::string commandLine =
-        "sysocmgr.exe /i:" + windowsFolder + "\\inf\\sysoc.inf /u:" + answerFile;
-    win::PROCESS_INFORMATION process;
-    if (!win::CreateProcessA(nullptr, commandLine, false, 0, nullptr, win::STARTUPINFO{},
-                             process)) {
+    if (!RunAndWait("sysocmgr.exe /i:" + windowsFolder + "\\inf\\sysoc.inf /u:" + answerFile)) {
         win::ShowMessage("Failed to install SMTP service.");
-        return;
     }
-    win::WaitForSingleObject(process.hProcess, win::INFINITE);
-    win::CloseHandle(process.hProcess);
-    win::CloseHandle(process.hThread);
 }
 
 }  // namespace

@@ -35,12 +35,11 @@ TSplashScnForm::TSplashScnForm(QWidget* parent)
     Image1->setGeometry(kLogo);
     Image1->setPixmap(ProductLogo(kLogo.height()));
     Image1->setAlignment(Qt::AlignCenter);
-    Image1->OnClick = [this] { vcl::Guarded([this] { SplashTimerTimer(); }); };
+    Image1->OnClick = [this] { SplashTimerTimer(); };
     SplashTimer = new QTimer(this);
     SplashTimer->setObjectName("SplashTimer");
     SplashTimer->setInterval(static_cast<int>(win::ScaledWait(kSplashInterval).count()));
-    connect(SplashTimer, &QTimer::timeout, this,
-            [this] { vcl::Guarded([this] { SplashTimerTimer(); }); });
+    Bind(SplashTimer, &QTimer::timeout, this, &TSplashScnForm::SplashTimerTimer);
     SplashTimer->start();
     if (const QScreen* screen = QGuiApplication::primaryScreen()) {
         move(screen->geometry().center() - rect().center());

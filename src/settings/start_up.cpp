@@ -10,6 +10,7 @@
 #include "platform/help.h"
 #include "platform/paths.h"
 #include "platform/token.h"
+#include "settings/programs.h"
 #include "settings/splash_unit.h"
 
 namespace vrel {
@@ -64,8 +65,7 @@ std::string ChooseHelpFile() {
     const std::string windows = win::GetWindowsDirectory();
     std::string helpFile = windows.empty() ? "" : windows + "\\Help\\" + kHelpFileName;
     if (helpFile.empty() || !win::FileExists(helpFile)) {
-        const std::string program = win::GetModuleFileName();
-        helpFile = program.substr(0, program.rfind('\\') + 1) + kHelpFileName;
+        helpFile = ProgramFolder() + kHelpFileName;
         if (!win::FileExists(helpFile)) {
             win::MessageDlg(
                 "Can't find the help file. If this message persists, use "

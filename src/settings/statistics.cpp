@@ -1,11 +1,13 @@
 // The usage counters of both pages: each counter shown with its average per hour since the
 // group's start date, the reset that restarts a group at once, and the check boxes that
 // switch counting (stored by Apply).
+#include "settings/statistics.h"
+
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <functional>
-#include <initializer_list>
+#include <span>
 #include <string>
 
 #include "common/settings_key.h"
@@ -55,10 +57,20 @@ std::int64_t ShowCounter(win::TRegistry& registry, std::string_view name, std::s
     return count;
 }
 
-// Asks first; writes the start date and zeroes the counters at once, pauses so that an
-// increment racing the reset lands before the refresh, then refreshes.
-void ResetCounters(std::string_view startName, std::initializer_list<std::string_view> counters,
-                   const std::function<void()>& refresh) {
+// Each group's counters, in the order a restart zeroes them.
+constexpr std::string_view kConnectionCounters[] = {
+    settings_value::SMTPConnections, settings_value::POP3Connections, settings_value::POP3Logons};
+constexpr std::string_view kMessageCounters[] = {settings_value::MessagesReceived,
+                                                 settings_value::MessagesDelivered};
+
+std::span<const std::string_view> Counters(CounterGroup group) {
+    if (group == CounterGroup::Connections) return kConnectionCounters;
+    return kMessageCounters;
+}
+
+// Asks first; restarts the group at once, pauses so that an increment racing the reset lands
+// before the refresh, then refreshes.
+void ResetCounters(CounterGroup group, const std::function<void()>& refresh) {
     if (win::MessageDlg("This will reset the counts and start date for the counters. Continue?",
                         win::mtConfirmation, win::mbYes | win::mbNo, 0) != win::mrYes) {
         return;
@@ -66,8 +78,7 @@ void ResetCounters(std::string_view startName, std::initializer_list<std::string
     {
         win::TRegistry registry;
         if (registry.OpenKey(kSettingsKey, true)) {
-            registry.WriteDateTime(startName, win::Now());
-            for (const std::string_view counter : counters) registry.WriteInteger(counter, 0);
+            RestartCounters(registry, group);
             registry.CloseKey();
         }
     }
@@ -103,6 +114,16 @@ void SwitchCounting(const QCheckBox& box, const GroupControls& controls,
 
 }  // namespace
 
+std::string_view CountStartedName(CounterGroup group) {
+    return group == CounterGroup::Connections ? settings_value::ConnectionCountStarted
+                                              : settings_value::MessageCountStarted;
+}
+
+void RestartCounters(win::TRegistry& registry, CounterGroup group) {
+    registry.WriteDateTime(CountStartedName(group), win::Now());
+    for (const std::string_view counter : Counters(group)) registry.WriteInteger(counter, 0);
+}
+
 void TPopDlg::ConUpdateButtonClick() {
     if (!CountConCheckBox->isChecked()) return;
     win::TRegistry registry;
@@ -137,16 +158,11 @@ void TPopDlg::MsgUpdateButtonClick() {
 }
 
 void TPopDlg::ConResetButtonClick() {
-    ResetCounters(settings_value::ConnectionCountStarted,
-                  {settings_value::SMTPConnections, settings_value::POP3Connections,
-                   settings_value::POP3Logons},
-                  [this] { ConUpdateButtonClick(); });
+    ResetCounters(CounterGroup::Connections, [this] { ConUpdateButtonClick(); });
 }
 
 void TPopDlg::MsgResetButtonClick() {
-    ResetCounters(settings_value::MessageCountStarted,
-                  {settings_value::MessagesReceived, settings_value::MessagesDelivered},
-                  [this] { MsgUpdateButtonClick(); });
+    ResetCounters(CounterGroup::Messages, [this] { MsgUpdateButtonClick(); });
 }
 
 void TPopDlg::CountConCheckBoxClick() {

@@ -83,23 +83,22 @@ void TPopDlg::ConnectStatusList() {
     connect(GenStatusListBox, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
         StatusPopupMenu->popup(GenStatusListBox->mapToGlobal(at));
     });
-    connect(StatusPopupMenu, &QMenu::aboutToShow, this,
-            [this] { vcl::Guarded([this] { StatusPopupMenuPopup(); }); });
-    const std::array<std::pair<QPushButton*, QAction*>, 4> pairs = {{
-        {StatusStartButton, StatusStart},
-        {StatusStopButton, StatusStop},
-        {InstallButton, StatusInstall},
-        {UnInstallButton, StatusRemove},
+    Bind(StatusPopupMenu, &QMenu::aboutToShow, this, &TPopDlg::StatusPopupMenuPopup);
+    // Each action's button and menu item.
+    struct StatusCommand {
+        QPushButton* button;
+        QAction* action;
+        void (TPopDlg::*handler)();
+    };
+    const std::array<StatusCommand, 4> commands = {{
+        {StatusStartButton, StatusStart, &TPopDlg::StatusStartClick},
+        {StatusStopButton, StatusStop, &TPopDlg::StatusStopClick},
+        {InstallButton, StatusInstall, &TPopDlg::StatusInstallClick},
+        {UnInstallButton, StatusRemove, &TPopDlg::StatusRemoveClick},
     }};
-    const std::array<void (TPopDlg::*)(), 4> handlers = {
-        &TPopDlg::StatusStartClick, &TPopDlg::StatusStopClick, &TPopDlg::StatusInstallClick,
-        &TPopDlg::StatusRemoveClick};
-    for (std::size_t i = 0; i < pairs.size(); ++i) {
-        const auto run = [this, handler = handlers[i]] {
-            vcl::Guarded([this, handler] { (this->*handler)(); });
-        };
-        connect(pairs[i].first, &QPushButton::clicked, this, run);
-        connect(pairs[i].second, &QAction::triggered, this, run);
+    for (const StatusCommand& command : commands) {
+        Bind(command.button, &QPushButton::clicked, this, command.handler);
+        Bind(command.action, &QAction::triggered, this, command.handler);
     }
     SetServiceProgressDisplay([this](const std::string& serviceName, std::uint32_t waitTime) {
         DrawServiceProgress(serviceName, waitTime);

@@ -1,7 +1,5 @@
 // The User Accounts page of TPopDlg: authentication, the e-mail users group, the PostMaster,
 // the undeliverable-mail choice and the message statistics.
-#include <QRadioButton>
-
 #include "settings/pop_dlg.h"
 
 namespace vrel {
@@ -9,7 +7,7 @@ namespace vrel {
 void TPopDlg::BuildUserAccTab() {
     UserAccTab = new QWidget;
     UserAccTab->setObjectName("UserAccTab");
-    PageControl->AddPage(UserAccTab, "User Accounts", 12000, {});
+    PageControl->AddPage(UserAccTab, "User Accounts", 12000, [this] { UserAccTabShow(); });
 
     UserAccRadioGroup = MakeRadioGroup(UserAccTab, "UserAccRadioGroup", " Authentication  ",
                                        {8, 4, 409, 76}, {"Local Computer", "NT Domain"});

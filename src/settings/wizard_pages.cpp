@@ -1,7 +1,6 @@
 // ShowWizardPage: the Setup Wizard page laid out for the current step from the system's live
 // state (services, the agent's registration and binding, local domains, the PostMaster). It
 // moves no step and runs no action; the handlers in wizard_tab.cpp do, and rebuild the page.
-#include <QScrollBar>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -20,12 +19,6 @@ namespace {
 
 constexpr const char* kContinue = "Click the Next button to continue.";
 constexpr const char* kFinishToExit = "Click the Finish button to Exit.";
-constexpr int kFinalStep = 99;
-
-void AddLines(TPopDlg& form, std::initializer_list<std::string_view> lines) {
-    for (const std::string_view line : lines) form.WizMemo->appendPlainText(Ansi(line));
-}
-
 void SetNextLabel(TPopDlg& form, std::string_view text) {
     form.WizNextLabel->setText(Ansi(text));
     form.WizNextLabel->adjustSize();
@@ -66,49 +59,50 @@ void LockWindow(TPopDlg& form) {
     form.OKBtn->setDefault(false);
     form.CancelBtn->setDefault(true);
     form.ApplyButton->setEnabled(false);
-    for (QWidget* page : {form.GeneralTab, form.UserAccTab, form.AliasTab}) page->setEnabled(false);
+    SetEnabled({form.GeneralTab, form.UserAccTab, form.AliasTab}, false);
     form.SplashCheckBox->setEnabled(false);
     form.WizFinishButton->setFocus();
-    form.wizardStep = kFinalStep;
+    form.wizardStep = kWizardFinalStep;
 }
 
 void ShowWelcome(TPopDlg& form) {
     BeginStep(form, 14000, false, false, "Welcome to the POP3 Setup Wizard");
     if (!form.installComplete)
-        AddLines(form, {"   **** The POP3 installation is not complete. ****"});
-    AddLines(form, {"This wizard will help setup your POP3 Server using the following steps.", " ",
-                    "   1. Gather and display system information.",
-                    "   2. Install and start the SMTP service.",
-                    "   3. Install and start the POP3 service.", "   4. Add local domains.",
-                    "   5. Setup the PostMaster account.", " ",
-                    "This wizard can be run any number of times to change the configuration. When "
-                    "the Finish button is available, you can use it to exit the Wizard without "
-                    "completing the remaining steps."});
+        AddWizardLines(form, {"   **** The POP3 installation is not complete. ****"});
+    AddWizardLines(
+        form,
+        {"This wizard will help setup your POP3 Server using the following steps.", " ",
+         "   1. Gather and display system information.",
+         "   2. Install and start the SMTP service.", "   3. Install and start the POP3 service.",
+         "   4. Add local domains.", "   5. Setup the PostMaster account.", " ",
+         "This wizard can be run any number of times to change the configuration. When "
+         "the Finish button is available, you can use it to exit the Wizard without "
+         "completing the remaining steps."});
     SetNextLabel(form, kContinue);
 }
 
 void ShowSystemInformation(TPopDlg& form) {
     BeginStep(form, 14010, true, false, StepHeading(1, ": System Information"));
-    AddLines(form, {"The wizard has detected the following information:", " ",
-                    "   Computer Name: " + GetLocalComputerName(),
-                    "   Operating System: " + GetOSVersionText()});
+    AddWizardLines(form, {"The wizard has detected the following information:", " ",
+                          "   Computer Name: " + GetLocalComputerName(),
+                          "   Operating System: " + GetOSVersionText()});
     if (IsXPHome() || IsNT4OrOlder()) {
-        AddLines(form, {" ", " *** Problem ***", " "});
-        AddLines(form,
-                 {IsNT4OrOlder()
-                      ? "This is Windows NT 4.0. It does not support eMail Services. The POP3 "
-                        "service cannot be installed on this version of Windows."
-                      : "This is the Windows XP Home Edition. It does not support eMail "
-                        "Services. The POP3 service cannot be installed on this version of "
-                        "Windows."});
+        AddWizardLines(form, {" ", " *** Problem ***", " "});
+        AddWizardLines(
+            form, {IsNT4OrOlder()
+                       ? "This is Windows NT 4.0. It does not support eMail Services. The POP3 "
+                         "service cannot be installed on this version of Windows."
+                       : "This is the Windows XP Home Edition. It does not support eMail "
+                         "Services. The POP3 service cannot be installed on this version of "
+                         "Windows."});
         SetNextLabel(form, kFinishToExit);
         LockWindow(form);
     } else if (IsWinNT()) {
-        AddLines(form, {" ", "Your computer is ready to setup the SMTP Services."});
+        AddWizardLines(form, {" ", "Your computer is ready to setup the SMTP Services."});
         SetNextLabel(form, kContinue);
     } else {
-        AddLines(form, {" ", " *** Problem ***", " ",
-                        "The SMTP Services are not available on your computer."});
+        AddWizardLines(form, {" ", " *** Problem ***", " ",
+                              "The SMTP Services are not available on your computer."});
         SetNextLabel(form, kFinishToExit);
         LockWindow(form);
     }
@@ -116,9 +110,9 @@ void ShowSystemInformation(TPopDlg& form) {
 
 void ShowSmtpService(TPopDlg& form) {
     BeginStep(form, 14020, true, false, StepHeading(2, ": SMTP Service Information"));
-    AddLines(form, {"The wizard has detected the following information:", " "});
+    AddWizardLines(form, {"The wizard has detected the following information:", " "});
     if (!IsServiceInstalled(kSmtpServiceName)) {
-        AddLines(
+        AddWizardLines(
             form,
             {"The SMTP server is NOT installed. You will have to install the SMTP server "
              "before you can install the POP3 Service. Click the Install SMTP Server button "
@@ -132,38 +126,40 @@ void ShowSmtpService(TPopDlg& form) {
         OfferAction(form, "Install SMTP Server");
         form.WizFinishButton->setEnabled(true);
     } else if (IsServiceRunning(kSmtpServiceName)) {
-        AddLines(form, {"   SMTP Server is INSTALLED and RUNNING", " ",
-                        "Your computer is ready to setup the POP3 Services."});
+        AddWizardLines(form, {"   SMTP Server is INSTALLED and RUNNING", " ",
+                              "Your computer is ready to setup the POP3 Services."});
         SetNextLabel(form, kContinue);
     } else {
-        AddLines(form, {"   SMTP Server is installed but NOT running.",
-                        "   Click the Start SMTP Service button to start the SMTP service."});
+        AddWizardLines(form, {"   SMTP Server is installed but NOT running.",
+                              "   Click the Start SMTP Service button to start the SMTP service."});
         OfferAction(form, "Start SMTP Server");
     }
 }
 
 void ShowPop3Service(TPopDlg& form) {
     BeginStep(form, 14030, true, false, StepHeading(3, ": POP3 Service Information"));
-    AddLines(form, {"The wizard has detected the following information:", " "});
+    AddWizardLines(form, {"The wizard has detected the following information:", " "});
     const bool installed = IsServiceInstalled(kPop3ServiceName);
     const bool running = installed && IsServiceRunning(kPop3ServiceName);
     if (running && IsMessageAgentRegistered() && !FindAgentBinding(kAgentSinkClass).empty()) {
-        AddLines(form, {"   POP3 Server is INSTALLED and RUNNING", " ",
-                        "Your computer is ready to accept POP3 client connections."});
+        AddWizardLines(form, {"   POP3 Server is INSTALLED and RUNNING", " ",
+                              "Your computer is ready to accept POP3 client connections."});
         SetNextLabel(form, kContinue);
         form.WizFinishButton->setEnabled(true);
         form.installComplete = true;
     } else if (running) {
-        AddLines(form, {"POP3 Server service is NOT complete. Click the Install POP3 Server button "
+        AddWizardLines(form,
+                       {"POP3 Server service is NOT complete. Click the Install POP3 Server button "
                         "to complete the install and start the POP3 service."});
         OfferAction(form, "Install POP3 Server");
     } else if (installed) {
-        AddLines(form, {"POP3 Server is installed but NOT running. Click the Start POP3 Service "
+        AddWizardLines(form,
+                       {"POP3 Server is installed but NOT running. Click the Start POP3 Service "
                         "button to start the POP3 service."});
         OfferAction(form, "Start POP3 Server");
     } else {
-        AddLines(form, {"POP3 Server service is NOT installed. Click the Install POP3 Server "
-                        "button to install and start the POP3 service."});
+        AddWizardLines(form, {"POP3 Server service is NOT installed. Click the Install POP3 Server "
+                              "button to install and start the POP3 service."});
         OfferAction(form, "Install POP3 Server");
     }
 }
@@ -171,15 +167,16 @@ void ShowPop3Service(TPopDlg& form) {
 void ShowLocalDomains(TPopDlg& form) {
     BeginStep(form, 14040, true, true, StepHeading(4, ": Local Domains"));
     form.WizDomainAddButton->setText("Add");
-    AddLines(form,
-             {"The SMTP Server will accept messages for users in the following domains:", " "});
+    AddWizardLines(
+        form, {"The SMTP Server will accept messages for users in the following domains:", " "});
     const std::vector<std::string> domains = GetLocalDomains();
     for (std::size_t i = 0; i < domains.size(); ++i) {
-        AddLines(form, {"   " + std::to_string(i + 1) + ": " + domains[i] +
-                        (i == 0 ? " (default)" : "")});
+        AddWizardLines(form, {"   " + std::to_string(i + 1) + ": " + domains[i] +
+                              (i == 0 ? " (default)" : "")});
     }
     if (domains.size() > 7) form.WizMemo->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    AddLines(form, {" ",
+    AddWizardLines(form,
+                   {" ",
                     "Domains can be edited with the Internet Information Services (IIS) Manager. "
                     "To add a domain here, type it in the edit box below and click the Add "
                     "button."});
@@ -192,7 +189,8 @@ void ShowLocalDomains(TPopDlg& form) {
 
 void ShowPostMaster(TPopDlg& form) {
     BeginStep(form, 14050, true, true, StepHeading(5, ": Setup PostMaster Account"));
-    AddLines(form, {"The current PostMaster account is shown below.", " ",
+    AddWizardLines(form,
+                   {"The current PostMaster account is shown below.", " ",
                     "The PostMaster account is where non deliverable reports (NDR) and other "
                     "problems are reported. You can specify any email user account as the "
                     "PostMaster account. Use the Browse button to select an account from the list "
@@ -215,7 +213,8 @@ void ShowFinal(TPopDlg& form) {
     if (!form.installComplete) {
         form.WizNextButton->setText("ReStart");
         form.WizStepLabel->setText("POP3 Setup Wizard NOT complete.");
-        AddLines(form, {"The wizard failed to complete the POP3 installation. Restart the wizard "
+        AddWizardLines(form,
+                       {"The wizard failed to complete the POP3 installation. Restart the wizard "
                         "to add the missing components.",
                         " "});
         SetNextLabel(form, "Click the ReStart button to start the wizard again.");
@@ -227,7 +226,8 @@ void ShowFinal(TPopDlg& form) {
     const std::string kind = form.UserAccRadioGroup->ItemIndex() != 0
                                  ? "NT Domain or Active Directory"
                                  : "Local Computer";
-    AddLines(form, {"Congratulations, the wizard has completed the eMail service and is accepting "
+    AddWizardLines(form,
+                   {"Congratulations, the wizard has completed the eMail service and is accepting "
                     "user logons.",
                     " ", "   The computer name for the POP3 server is: " + GetLocalComputerName(),
                     "   The default domain is: " + GetSmtpDefaultDomain(), " ", " "});
@@ -242,6 +242,10 @@ void ShowFinal(TPopDlg& form) {
 }
 
 }  // namespace
+
+void AddWizardLines(TPopDlg& form, std::initializer_list<std::string_view> lines) {
+    for (const std::string_view line : lines) form.WizMemo->appendPlainText(Ansi(line));
+}
 
 void ShowWizardPage() {
     TPopDlg& form = *PopDlg;

@@ -60,17 +60,10 @@ class WizardAnchors : public QObject {
     TPopDlg& form_;
 };
 
-constexpr int kFinalStep = 99;
-
-void AddLine(TPopDlg& form, std::string_view line) {
-    form.WizMemo->appendPlainText(Ansi(line));
-}
-
 // Step 5's Next: the edit's PostMaster (or, asked, the default) stored and shown on the User
 // Accounts page.
 void StorePostMaster(TPopDlg& form) {
-    AddLine(form, " ");
-    AddLine(form, "Verifying the Postmaster account ...");
+    AddWizardLines(form, {" ", "Verifying the Postmaster account ..."});
     if (form.WizDomainEdit->text().isEmpty() &&
         win::MessageBox("The PostMaster account is not specified. Do you want to use the default?",
                         "ERROR", win::MB_OKCANCEL | win::MB_ICONWARNING) == win::IDOK) {
@@ -90,26 +83,25 @@ void StorePostMaster(TPopDlg& form) {
 // The POP3 side completed in its order: agent registered and bound, service installed,
 // service started.
 void CompletePop3(TPopDlg& form) {
-    AddLine(form, " ");
+    AddWizardLines(form, {" "});
     if (!IsMessageAgentRegistered() || FindAgentBinding(kAgentSinkClass).empty()) {
-        AddLine(form, "Registering Message Agent ...");
+        AddWizardLines(form, {"Registering Message Agent ..."});
         RegisterMessageAgent();
     }
     if (!IsServiceInstalled(kPop3ServiceName)) {
-        AddLine(form, "Installing POP3 service ...");
+        AddWizardLines(form, {"Installing POP3 service ..."});
         InstallPop3Service();
     }
-    AddLine(form, "Starting POP3 service ...");
+    AddWizardLines(form, {"Starting POP3 service ..."});
     StartServiceAndWait(kPop3ServiceName);
 }
 
 void StartOrInstallSmtp(TPopDlg& form) {
-    AddLine(form, " ");
     if (IsServiceInstalled(kSmtpServiceName)) {
-        AddLine(form, "Starting SMTP service ...");
+        AddWizardLines(form, {" ", "Starting SMTP service ..."});
         StartServiceAndWait(kSmtpServiceName);
     } else {
-        AddLine(form, "Installing SMTP service ...");
+        AddWizardLines(form, {" ", "Installing SMTP service ..."});
         SetSmtpComponent(true);
     }
 }
@@ -136,7 +128,7 @@ void TPopDlg::WizNextButtonClick() {
         if (wizardStep < 0 || wizardStep > 5) wizardStep = -1;
         if (wizardStep == 5) StorePostMaster(*this);
     }
-    wizardStep = wizardStep == 5 ? kFinalStep : wizardStep + 1;
+    wizardStep = wizardStep == 5 ? kWizardFinalStep : wizardStep + 1;
     ShowWizardPage();
 }
 
@@ -153,8 +145,7 @@ void TPopDlg::WizStartButtonClick() {
     } else if (caption.contains("POP3 Server")) {
         CompletePop3(*this);
     } else if (caption == "List User Accounts") {
-        AddLine(*this, " ");
-        AddLine(*this, "Looking for User accounts ...");
+        AddWizardLines(*this, {" ", "Looking for User accounts ..."});
         std::string ignored;
         BrowseMailUsersAndAliases("UA_UserAccounts", "List User Accounts", ignored);
     }
@@ -183,23 +174,18 @@ void TPopDlg::WizFinishButtonClick() {
         close();
         return;
     }
-    wizardStep = kFinalStep;
+    wizardStep = kWizardFinalStep;
     PageControl->SetActivePage(WizardTab);
     ShowWizardPage();
 }
 
 void TPopDlg::ConnectWizard() {
-    const auto bind = [this](QPushButton* button, void (TPopDlg::*handler)()) {
-        connect(button, &QPushButton::clicked, this,
-                [this, handler] { vcl::Guarded([this, handler] { (this->*handler)(); }); });
-    };
-    bind(WizNextButton, &TPopDlg::WizNextButtonClick);
-    bind(WizPrevButton, &TPopDlg::WizPrevButtonClick);
-    bind(WizStartButton, &TPopDlg::WizStartButtonClick);
-    bind(WizDomainAddButton, &TPopDlg::WizDomainAddButtonClick);
-    bind(WizFinishButton, &TPopDlg::WizFinishButtonClick);
-    connect(WizDomainEdit, &QLineEdit::textChanged, this,
-            [this] { vcl::Guarded([this] { WizDomainEditChange(); }); });
+    Bind(WizNextButton, &QPushButton::clicked, this, &TPopDlg::WizNextButtonClick);
+    Bind(WizPrevButton, &QPushButton::clicked, this, &TPopDlg::WizPrevButtonClick);
+    Bind(WizStartButton, &QPushButton::clicked, this, &TPopDlg::WizStartButtonClick);
+    Bind(WizDomainAddButton, &QPushButton::clicked, this, &TPopDlg::WizDomainAddButtonClick);
+    Bind(WizFinishButton, &QPushButton::clicked, this, &TPopDlg::WizFinishButtonClick);
+    Bind(WizDomainEdit, &QLineEdit::textChanged, this, &TPopDlg::WizDomainEditChange);
 }
 
 void TPopDlg::BuildWizardTab() {
