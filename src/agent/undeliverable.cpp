@@ -66,10 +66,10 @@ bool IsUnknownLocalName(const std::string& address) {
 
 // Addresses the notice, marks it and sends it with the null reverse-path.
 void SendNotice(win::IMessage& message, win::IMessage& notice, const std::string& to) {
+    if (IsUnknownLocalName(to)) return;
     if (win::FAILED(notice.put_To(to))) return;
     if (!MarkAsFailure(notice)) return;
     SetFailureBody(message, notice);
-    if (IsUnknownLocalName(to)) return;
     if (win::FAILED(notice.put_EnvelopeSender(""))) return;
     notice.Send();
 }

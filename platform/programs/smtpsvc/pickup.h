@@ -3,9 +3,9 @@
 // header section: the recipients are the addresses of the "x-receiver:" lines when there
 // are any, else those of To, Cc and Bcc; the sender is the first "x-sender:" line that
 // holds an address or "<>" (the null reverse-path of a delivery notice, an empty sender),
-// else the first address of From. The "x-sender:" and "x-receiver:" lines are removed from the
-// stored message, and so are Bcc lines, which would show every blind copy's address to
-// all recipients.
+// else the first address of From. The "x-sender:" and "x-receiver:" lines are removed from
+// the stored message, and so are Bcc lines, which would show every blind copy's address
+// to all recipients.
 //
 // A writer creates the file under a temporary name and renames it when complete, so the
 // scan takes only names that cannot be temporary: none beginning with ".", none of the
