@@ -1,10 +1,15 @@
 #include "agent/undeliverable.h"
 
+#include <optional>
+
+#include "agent/envelope.h"
 #include "agent/message_file.h"
 #include "agent/recipients.h"
+#include "common/alias_table.h"
 #include "common/mail_users.h"
 #include "common/settings_key.h"
 #include "common/smtp_config.h"
+#include "platform/text.h"
 
 namespace vrel {
 namespace {
@@ -41,27 +46,44 @@ void SetFailureBody(win::IMessage& message, win::IMessage& notice) {
         failed + "<br><br>" + body);
 }
 
-// A local sender who does not exist could never read the notice.
-bool IsUnknownLocalSender(const std::string& to) {
-    return IsLocalDomain(GetDomainFromAddress(to)) && !IsEmailUser(GetUserFromAddress(to));
+// The envelope's reverse-path; nothing for the null one ("<>", or a sender that is empty,
+// missing or unreadable).
+std::optional<std::string> EnvelopeSender(win::IMessage& message) {
+    std::shared_ptr<win::Fields> fields;
+    if (win::FAILED(message.get_EnvelopeFields(fields)) || !fields) return std::nullopt;
+    const std::optional<std::string> sender = ReadEnvelopeText(*fields, "senderemailaddress");
+    if (!sender) return std::nullopt;
+    std::string address = win::Trim(*sender);
+    if (address.empty() || address == "<>") return std::nullopt;
+    return address;
 }
 
-void ReturnToSender(win::IMessage& message) {
+// A local name that no mail user answers to could never read a notice.
+bool IsUnknownLocalName(const std::string& address) {
+    return IsLocalDomain(GetDomainFromAddress(address)) &&
+           !IsEmailUser(ResolveAlias(GetUserFromAddress(address)));
+}
+
+// Addresses the notice, marks it and sends it with the null reverse-path.
+void SendNotice(win::IMessage& message, win::IMessage& notice, const std::string& to) {
+    if (IsUnknownLocalName(to)) return;
+    if (win::FAILED(notice.put_To(to))) return;
+    if (!MarkAsFailure(notice)) return;
+    SetFailureBody(message, notice);
+    if (win::FAILED(notice.put_EnvelopeSender(""))) return;
+    notice.Send();
+}
+
+void ReturnToSender(win::IMessage& message, const std::string& sender) {
     std::shared_ptr<win::IMessage> notice;
     if (win::FAILED(message.Reply(notice)) || !notice) return;
-    if (!MarkAsFailure(*notice)) return;
-    SetFailureBody(message, *notice);
-    if (IsUnknownLocalSender(TextOr(&win::IMessage::get_To, *notice))) return;
-    notice->Send();
+    SendNotice(message, *notice, sender);
 }
 
 void ForwardToPostMaster(win::IMessage& message) {
     std::shared_ptr<win::IMessage> notice;
     if (win::FAILED(message.Forward(notice)) || !notice) return;
-    if (win::FAILED(notice->put_To(GetPostMaster()))) return;
-    if (!MarkAsFailure(*notice)) return;
-    SetFailureBody(message, *notice);
-    notice->Send();
+    SendNotice(message, *notice, GetPostMaster());
 }
 
 }  // namespace
@@ -73,10 +95,18 @@ void HandleUndeliverable(const std::string& /*address*/, std::shared_ptr<win::IM
             KeepBadMailCopy(folder, *message);
             break;
         case kReturnToSender:
-            ReturnToSender(*message);
+            if (const auto sender = EnvelopeSender(*message)) {
+                ReturnToSender(*message, *sender);
+            } else {
+                KeepBadMailCopy(folder, *message);
+            }
             break;
         case kForwardToPostMaster:
-            ForwardToPostMaster(*message);
+            if (EnvelopeSender(*message)) {
+                ForwardToPostMaster(*message);
+            } else {
+                KeepBadMailCopy(folder, *message);
+            }
             break;
         default:
             break;

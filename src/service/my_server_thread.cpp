@@ -40,15 +40,6 @@ std::string MessagesLeft(std::int32_t messageCount) {
     return "messages: " + std::to_string(messageCount) + "\r\n";
 }
 
-// Removes the files of the messages marked deleted, last first; a file that cannot be
-// removed stays for the next session. The list is emptied.
-void Update(MessageList& list) {
-    for (auto record = list.rbegin(); record != list.rend(); ++record) {
-        if (record->deleted) win::DeleteFile(record->path);
-    }
-    list.clear();
-}
-
 void Reset(MessageList& list, std::int32_t& messageCount, std::int64_t& octetTotal) {
     for (MsgRecord& record : list) {
         if (!record.deleted) continue;
@@ -136,7 +127,10 @@ void TMyServerThread::ServeMailbox(win::TWinSocketStream& stream, std::string_vi
             case PopCommand::NoData:
                 return;  // no update: the marks are lost
             case PopCommand::Quit:
-                Update(list);
+                if (const std::int32_t kept = UpdateMailbox(list); kept > 0) {
+                    ReportKeptMessages(stream, userName, folder, kept);
+                    return;
+                }
                 SendReply(stream, "+OK GoodBye !");
                 if (GetLogoutEventLogOption() != 0) {
                     WriteLog(ClientLogLine(kLogoutEvent, userName, *ClientSocket(),

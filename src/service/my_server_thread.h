@@ -63,6 +63,10 @@ class TMyServerThread : public win::TServerClientThread {
                            win::TWinSocketStream& stream);
     static void RETRMessage(std::string_view argument, const MessageList& list,
                             win::TWinSocketStream& stream);
+    // The update on QUIT: removes the files of the messages marked deleted, last first, and
+    // empties the list. Returns how many of them could not be removed (a file already gone
+    // counts as removed); those stay for the next session.
+    static std::int32_t UpdateMailbox(MessageList& list);
 
   protected:
     void ClientExecute() override;
@@ -87,6 +91,10 @@ class TMyServerThread : public win::TServerClientThread {
     // event log are written.
     void RefuseUnlockedMailbox(win::TWinSocketStream& stream, std::string_view userName,
                                std::string_view folder);
+    // QUIT after an update that left marked messages: the client is told, the daily log and
+    // the event log are written.
+    void ReportKeptMessages(win::TWinSocketStream& stream, std::string_view userName,
+                            std::string_view folder, std::int32_t kept);
     // With the mailbox locked: the list, the greeting, the transaction loop and, on QUIT,
     // the update.
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,

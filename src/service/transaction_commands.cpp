@@ -1,6 +1,7 @@
 // The transaction commands of the POP3 session that have routines of their own: DELE,
-// LIST, UIDL, TOP and RETR (see my_server_thread.h). STAT, NOOP, RSET and QUIT are answered
-// by the session loop itself.
+// LIST, UIDL, TOP and RETR, and the update on QUIT (see my_server_thread.h). STAT, NOOP,
+// RSET and QUIT's reply when every marked message was removed are answered by the session
+// loop itself.
 //
 // Arguments come from the client and are read only through MessageNumber and ScanDecimal.
 // Message files are read as they are now; a file that changed since the list was built is
@@ -10,9 +11,13 @@
 #include <string>
 #include <vector>
 
+#include "agent/daily_log.h"
 #include "common/text_lines.h"
+#include "platform/eventlog.h"
 #include "service/my_server_thread.h"
 #include "service/pop3_reply.h"
+#include "service/session_log.h"
+#include "service/vrel_p3_service.h"
 
 namespace vrel {
 namespace {
@@ -159,6 +164,29 @@ void TMyServerThread::RETRMessage(std::string_view argument, const MessageList& 
     }
     reply.Line(tail.empty() || tail == "\r\n" ? "." : "\r\n.");
     reply.Flush();
+}
+
+std::int32_t TMyServerThread::UpdateMailbox(MessageList& list) {
+    std::int32_t kept = 0;
+    for (auto record = list.rbegin(); record != list.rend(); ++record) {
+        if (record->deleted && !win::DeleteFile(record->path) &&
+            (win::FileExists(record->path) || win::DirectoryExists(record->path))) {
+            ++kept;
+        }
+    }
+    list.clear();
+    return kept;
+}
+
+void TMyServerThread::ReportKeptMessages(win::TWinSocketStream& stream, std::string_view userName,
+                                         std::string_view folder, std::int32_t kept) {
+    SendReply(stream, "-ERR some deleted messages not removed");
+    const std::string count = std::to_string(kept) + " message(s) marked deleted";
+    WriteLog(ClientLogLine(kLogoutEvent, userName, *ClientSocket(),
+                           "failed: " + count + " not removed\r\n"));
+    win::ReportEvent(kServiceName, win::EVENTLOG_ERROR_TYPE, 0, 0,
+                     count + " in the mailbox " + std::string(folder) +
+                         " could not be removed; they stay for its user's next session.");
 }
 
 }  // namespace vrel

@@ -109,14 +109,15 @@ class ArrivalTest : public AgentTest {
         for (const auto& [alias, target] : aliases) ASSERT_TRUE(WriteAlias(alias, target));
     }
 
-    // A message in the queue folder with the SMTP service's envelope.
+    // A message in the queue folder with the SMTP service's envelope; the empty sender is
+    // the null reverse-path.
     static std::shared_ptr<win::IMessage> Arrive(const std::string& recipients,
                                                  const std::string& content = kContent,
-                                                 const std::string& clientIp = "10.0.0.5") {
+                                                 const std::string& clientIp = "10.0.0.5",
+                                                 const std::string& sender = "sender@remote.test") {
         const std::string file = std::string(kQueue) + "\\arrived.eml";
         std::ofstream(win::ToHostPath(file), std::ios::binary) << content;
-        return win::OpenMessage(file,
-                                win::MakeSmtpEnvelope(recipients, "sender@remote.test", clientIp));
+        return win::OpenMessage(file, win::MakeSmtpEnvelope(recipients, sender, clientIp));
     }
 
     static std::int32_t Counter(std::string_view name) {

@@ -21,8 +21,9 @@ class UndeliverableTest : public ArrivalTest {
   protected:
     // Runs the sink for the list; the local non-users in it must not be handed back.
     static void Deliver(const std::string& recipients,
-                        const std::string& content = ArrivalTest::kContent) {
-        const auto message = Arrive(recipients, content);
+                        const std::string& content = ArrivalTest::kContent,
+                        const std::string& sender = "sender@remote.test") {
+        const auto message = Arrive(recipients, content, "10.0.0.5", sender);
         std::int32_t eventStatus = -1;
         ASSERT_EQ(vrel::TMessageAgentImpl().OnArrival(message, &eventStatus), win::S_OK);
         EXPECT_EQ(eventStatus, win::cdoSkipRemainingSinks);
@@ -57,6 +58,7 @@ class UndeliverableModeTest : public UndeliverableTest,
 
 TEST_P(UndeliverableModeTest, EachModeKeepsSendsOrDrops) {
     StoreNumber(value::UndeliverableMailStatus, GetParam().mode);
+    StoreText(value::PostMaster, "alice@mail.test");
     Deliver("SMTP:nobody@mail.test;");
     EXPECT_EQ(Entries(kBadMail).size(), GetParam().badMailCopies);
     EXPECT_EQ(Entries(kPickup).size(), GetParam().notices);
@@ -108,7 +110,7 @@ TEST_F(UndeliverableTest, ReturnToSenderRepliesWithTheFailureText) {
     const auto notices = Notices();
     ASSERT_EQ(notices.size(), 3u);
     for (const auto& notice : notices) {
-        EXPECT_EQ(Text(&win::IMessage::get_To, *notice), "Sender <sender@remote.test>");
+        EXPECT_EQ(Text(&win::IMessage::get_To, *notice), "sender@remote.test");
         EXPECT_EQ(Text(&win::IMessage::get_From, *notice), "PostMaster@mail.test");
         EXPECT_EQ(Text(&win::IMessage::get_Subject, *notice),
                   "Delivery Status Notification (Failure)");
@@ -119,20 +121,88 @@ TEST_F(UndeliverableTest, ReturnToSenderRepliesWithTheFailureText) {
 
 TEST_F(UndeliverableTest, ALocalSenderGetsANoticeOnlyWhenAMailUser) {
     StoreNumber(value::UndeliverableMailStatus, 1);
+    WriteAliases({{"info", "alice"}, {"gone", "ghost"}});
     const struct {
-        const char* from;
+        const char* sender;
         std::size_t notices;
-    } cases[] = {{"ghost@mail.test", 0}, {"Ghost <ghost@OTHER.test>", 0}, {"alice@mail.test", 1}};
+    } cases[] = {{"ghost@mail.test", 0},
+                 {"ghost@OTHER.test", 0},
+                 {"gone@mail.test", 0},
+                 {"alice@mail.test", 1},
+                 {"INFO@mail.test", 2}};
     for (const auto& c : cases) {
-        Deliver("SMTP:nobody@mail.test;",
-                std::string("From: ") + c.from + "\r\nTo: nobody@mail.test\r\n\r\nHi\r\n");
-        EXPECT_EQ(Entries(kPickup).size(), c.notices) << c.from;
+        Deliver("SMTP:nobody@mail.test;", kContent, c.sender);
+        EXPECT_EQ(Entries(kPickup).size(), c.notices) << c.sender;
     }
 }
 
+// The header is the client's to write; only the envelope says where a notice may go.
+TEST_F(UndeliverableTest, TheNoticeGoesToTheEnvelopeSenderNotToTheHeader) {
+    StoreNumber(value::UndeliverableMailStatus, 1);
+    Deliver("SMTP:nobody@mail.test;",
+            "From: victim@far.example\r\nReply-To: victim@far.example\r\n"
+            "To: nobody@mail.test\r\n\r\nBuy now\r\n",
+            "bounces@remote.test");
+    const auto notices = Notices();
+    ASSERT_EQ(notices.size(), 1u);
+    EXPECT_EQ(Text(&win::IMessage::get_To, *notices[0]), "bounces@remote.test");
+}
+
+TEST_F(UndeliverableTest, ANoticeTravelsWithTheNullReversePath) {
+    StoreNumber(value::UndeliverableMailStatus, 1);
+    Deliver("SMTP:nobody@mail.test;");
+    const std::set<std::string> names = Entries(kPickup);
+    ASSERT_EQ(names.size(), 1u);
+    EXPECT_TRUE(
+        ReadFile(std::string(kPickup) + "\\" + *names.begin()).starts_with("x-sender: <>\r\n"));
+}
+
+// A message with the null reverse-path may be a notice itself: answering it could start a
+// loop between two mail systems, so it is kept instead.
+TEST_F(UndeliverableTest, AMessageWithTheNullReversePathCausesNoNoticeAndIsKept) {
+    StoreText(value::PostMaster, "alice@mail.test");
+    for (const std::int32_t mode : {1, 2}) {
+        StoreNumber(value::UndeliverableMailStatus, mode);
+        for (const char* sender : {"", "<>", " "}) {
+            Deliver("SMTP:nobody@mail.test;", kContent, sender);
+        }
+    }
+    EXPECT_EQ(Entries(kPickup), std::set<std::string>{});
+    EXPECT_EQ(Entries(kBadMail).size(), 6u);
+}
+
+struct PostMasterCase {
+    const char* postMaster;  // nullptr: the setting left at its default
+    std::size_t notices;
+    friend void PrintTo(const PostMasterCase& c, std::ostream* os) {
+        *os << (c.postMaster ? c.postMaster : "(default)");
+    }
+};
+
+class PostMasterTest : public UndeliverableTest,
+                       public ::testing::WithParamInterface<PostMasterCase> {};
+
+// The default postmaster, administrator@ the default domain, is usually no mail user.
+TEST_P(PostMasterTest, TheForwardIsSentOnlyWhereSomebodyCanReadIt) {
+    StoreNumber(value::UndeliverableMailStatus, 2);
+    WriteAliases({{"boss", "Bob"}});
+    if (GetParam().postMaster) StoreText(value::PostMaster, GetParam().postMaster);
+    Deliver("SMTP:nobody@mail.test;");
+    EXPECT_EQ(Entries(kPickup).size(), GetParam().notices);
+    EXPECT_EQ(Entries(kBadMail), std::set<std::string>{});
+}
+
+INSTANTIATE_TEST_SUITE_P(PostMasters, PostMasterTest,
+                         ::testing::Values(PostMasterCase{nullptr, 0},
+                                           PostMasterCase{"ghost@mail.test", 0},
+                                           PostMasterCase{"ghost@other.test", 0},
+                                           PostMasterCase{"alice@mail.test", 1},
+                                           PostMasterCase{"The Boss <boss@mail.test>", 1},
+                                           PostMasterCase{"pm@remote.test", 1}));
+
 TEST_F(UndeliverableTest, ForwardToPostMasterSendsTheMessageWithTheFailureText) {
     StoreNumber(value::UndeliverableMailStatus, 2);
-    StoreText(value::PostMaster, "ghost@mail.test");  // sent even to a local non-user
+    StoreText(value::PostMaster, "pm@remote.test");
     std::shared_ptr<win::IMessage> forward;
     ASSERT_EQ(Arrive("")->Forward(forward), win::S_OK);
     const std::string forwardBody = Text(&win::IMessage::get_HTMLBody, *forward);
@@ -140,7 +210,7 @@ TEST_F(UndeliverableTest, ForwardToPostMasterSendsTheMessageWithTheFailureText) 
     Deliver("SMTP:nobody@mail.test;");
     const auto notices = Notices();
     ASSERT_EQ(notices.size(), 1u);
-    EXPECT_EQ(Text(&win::IMessage::get_To, *notices[0]), "ghost@mail.test");
+    EXPECT_EQ(Text(&win::IMessage::get_To, *notices[0]), "pm@remote.test");
     EXPECT_EQ(Text(&win::IMessage::get_From, *notices[0]), "PostMaster@mail.test");
     EXPECT_EQ(Text(&win::IMessage::get_Subject, *notices[0]),
               "Delivery Status Notification (Failure)");

@@ -459,6 +459,33 @@ TEST_F(CdoSendTest, ValuesCannotAddHeaderLines) {
     EXPECT_NE(text.find("=E9t=E9?="), std::string::npos) << text;
 }
 
+TEST_F(CdoSendTest, TheEnvelopeSenderLeadsThePickupFile) {
+    InstallSmtpServer(true);
+    const struct {
+        const char* sender;  // nullptr: left unset
+        const char* head;
+    } cases[] = {{nullptr, "Date: "},
+                 {"", "x-sender: <>\r\nDate: "},
+                 {"bounces@example.com", "x-sender: <bounces@example.com>\r\nDate: "}};
+    for (const auto& c : cases) {
+        auto notice = Notice("a@example.org", "s", "x");
+        if (c.sender) {
+            ASSERT_EQ(notice->put_EnvelopeSender(c.sender), S_OK);
+        }
+        ASSERT_EQ(notice->Send(), S_OK);
+        const fs::path folder = ToHostPath(kPickup);
+        const std::vector<std::string> names = FolderNames(folder);
+        ASSERT_EQ(names.size(), 1u);
+        EXPECT_TRUE(ReadHostFile(folder / names[0]).starts_with(c.head)) << c.head;
+        fs::remove(folder / names[0]);
+    }
+    auto notice = Notice("a@example.org", "s", "x");
+    for (const char* forged : {"a@example.org>\r\nx-receiver: <victim@example.net",
+                               "a b@example.org", "<a@example.org>"}) {
+        EXPECT_EQ(notice->put_EnvelopeSender(forged), E_INVALIDARG) << forged;
+    }
+}
+
 TEST_F(CdoSendTest, SendFailsWithoutPickupFolderOrAddresses) {
     EXPECT_EQ(Notice("a@example.org", "s", "x")->Send(), CDO_E_INVALID_SEND_OPTION);
     InstallSmtpServer(false);

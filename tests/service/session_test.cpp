@@ -193,6 +193,14 @@ class MailboxSessionTest : public SessionTest {
         SessionTest::SetUp();
         for (const char* name : {"a.eml", "b.eml", "c.eml"}) Store(name, kMessage);
     }
+    // The daily log holds the line, and the last entry of the event log is the service's.
+    static void ExpectReported(const std::string& line, const std::string& event) {
+        EXPECT_NE(ReadLog().find(Stored(line)), std::string::npos) << ReadLog();
+        const auto events = win::ReadEventLog();
+        ASSERT_FALSE(events.empty());
+        EXPECT_EQ(events.back().SourceName, "vrelP3Service");
+        EXPECT_EQ(events.back().Message, event);
+    }
     // The file name of message n as the session numbers them.
     std::string FileOf(int n) const {
         vrel::MessageList list;
@@ -218,6 +226,29 @@ TEST_F(MailboxSessionTest, QuitRemovesTheMarkedFilesAndNothingElse) {
     const std::string from = " from: [127.0.0.1] " + session->ClientHost() + " -> messages: ";
     EXPECT_NE(ReadLog().find(Stored(Now() + "  login: bob" + from + "3\r\n")), std::string::npos);
     EXPECT_NE(ReadLog().find(Stored(Now() + " logout: bob" + from + "2\r\n")), std::string::npos);
+}
+
+// A folder in a message file's place stands for any file that cannot be removed: unlike a
+// read-only mailbox, it stops root too.
+TEST_F(MailboxSessionTest, AQuitThatCannotRemoveAMarkedFileSaysSoAndLogsIt) {
+    const std::string first = FileOf(1), second = FileOf(2), third = FileOf(3);
+    auto session = LogOn();
+    for (const char* command : {"DELE 1", "DELE 2", "DELE 3"}) {
+        session->Exchange(command, "+OK message n deleted\r\n");
+    }
+    const std::filesystem::path blocked = Host(std::string(kMailbox) + "\\" + second);
+    std::filesystem::remove(blocked);
+    std::filesystem::create_directory(blocked);
+    const std::string refused = "-ERR some deleted messages not removed\r\n";
+    EXPECT_EQ(session->Exchange("QUIT", refused), refused);
+    EXPECT_TRUE(session->Client().WaitForClose());
+    ASSERT_TRUE(LockGone());
+    EXPECT_FALSE(Exists(first));
+    EXPECT_FALSE(Exists(third));
+    ExpectReported(Now() + " logout: bob from: [127.0.0.1] " + session->ClientHost() +
+                       " -> failed: 1 message(s) marked deleted not removed\r\n",
+                   "1 message(s) marked deleted in the mailbox C:\\Mail\\bob could not be "
+                   "removed; they stay for its user's next session.");
 }
 
 TEST_F(MailboxSessionTest, ADroppedConnectionLeavesTheMarkedFiles) {
@@ -281,17 +312,10 @@ TEST_F(MailboxSessionTest, AMailboxThatCannotBeLockedIsRefusedAndLogged) {
     const std::string refused = "-ERR bob's mailbox cannot be locked\r\n";
     EXPECT_EQ(session->Exchange("PASS secret", refused), refused);
     EXPECT_TRUE(session->Client().WaitForClose());
-    EXPECT_NE(
-        ReadLog().find(Stored(Now() + "  login: bob from: [127.0.0.1] " + session->ClientHost() +
-                              " -> failed: the mailbox cannot be locked\r\n")),
-        std::string::npos)
-        << ReadLog();
-    const auto events = win::ReadEventLog();
-    ASSERT_FALSE(events.empty());
-    EXPECT_EQ(events.back().SourceName, "vrelP3Service");
-    EXPECT_EQ(events.back().Message,
-              "The lock file of the mailbox C:\\Mail\\bob cannot be created; its user cannot "
-              "log on.");
+    ExpectReported(Now() + "  login: bob from: [127.0.0.1] " + session->ClientHost() +
+                       " -> failed: the mailbox cannot be locked\r\n",
+                   "The lock file of the mailbox C:\\Mail\\bob cannot be created; its user "
+                   "cannot log on.");
 }
 
 TEST_F(MailboxSessionTest, OfTwoSessionsStartingTogetherExactlyOneGetsTheMailbox) {

@@ -167,6 +167,12 @@ class IMessage {
     // in their HTML body. They fail when the message cannot be read.
     HRESULT Reply(std::shared_ptr<IMessage>& reply);
     HRESULT Forward(std::shared_ptr<IMessage>& forward);
+    // The reverse-path that Send gives the SMTP service, as the pickup file's first line
+    // "x-sender: <address>". Unset, the service takes the From address; the empty text is
+    // the null reverse-path "<>" that a delivery notice travels with, so that no notice is
+    // ever sent about it. E_INVALIDARG for anything but a plain address or the empty text.
+    HRESULT put_EnvelopeSender(std::string_view address);
+
     // Writes the message as RFC 5322 text (Date, Message-ID, a quoted-printable
     // text/html body in windows-1252) into the folder that the metabase's
     // IIS://localhost/smtpsvc/1 "PickupDirectory" names: first under a temporary name that
@@ -195,6 +201,7 @@ class IMessage {
     std::optional<std::filesystem::path> file_;
     std::shared_ptr<EnvelopeState> envelope_;
     std::optional<Headers> headers_;  // read from the file once, when first needed
+    std::optional<std::string> envelopeSender_;
 };
 
 // What the SMTP service and tests call to make message objects.

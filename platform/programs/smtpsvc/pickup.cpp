@@ -1,5 +1,7 @@
 #include "pickup.h"
 
+#include <optional>
+
 #include "platform/text.h"
 #include "smtp_session.h"
 
@@ -132,6 +134,15 @@ bool Named(const HeaderLines& field, std::string_view name) {
     return win::SameText(field.name, name);
 }
 
+// The reverse-path of an "x-sender:" value: its first address, or the empty text for "<>";
+// nothing when it holds neither.
+std::optional<std::string> SenderOf(std::string_view value) {
+    if (TrimView(value) == "<>") return std::string();
+    std::vector<std::string> addresses = AddressesOf(value);
+    if (addresses.empty()) return std::nullopt;
+    return std::move(addresses.front());
+}
+
 void AddAll(std::vector<std::string>& to, std::vector<std::string> addresses) {
     for (std::string& address : addresses) to.push_back(std::move(address));
 }
@@ -168,15 +179,14 @@ bool ParsePickupFile(std::string_view text, PickupMessage& message) {
     const std::vector<HeaderLines> fields = ReadHeader(text, bodyOffset);
     std::vector<std::string> receivers;
     std::vector<std::string> headerRecipients;
-    std::string sender;
+    std::optional<std::string> sender;  // the empty text for the null reverse-path
     std::string from;
     message.content.clear();
     for (const HeaderLines& field : fields) {
         if (Named(field, "x-receiver")) {
             AddAll(receivers, AddressesOf(field.value));
         } else if (Named(field, "x-sender")) {
-            const std::vector<std::string> addresses = AddressesOf(field.value);
-            if (sender.empty() && !addresses.empty()) sender = addresses.front();
+            if (!sender) sender = SenderOf(field.value);
         } else {
             if (Named(field, "to") || Named(field, "cc") || Named(field, "bcc")) {
                 AddAll(headerRecipients, AddressesOf(field.value));
@@ -189,7 +199,7 @@ bool ParsePickupFile(std::string_view text, PickupMessage& message) {
     }
     message.content.append(text.substr(bodyOffset));
     message.recipients = receivers.empty() ? std::move(headerRecipients) : std::move(receivers);
-    message.sender = sender.empty() ? from : sender;
+    message.sender = sender.value_or(from);
     return !message.recipients.empty();
 }
 

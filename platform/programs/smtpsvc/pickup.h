@@ -1,10 +1,11 @@
 // The pickup folder of the SMTP service stand-in (PickupDirectory): files of RFC 5322 text
 // that local programs drop there (CDO's Send among them). The envelope comes from the
 // header section: the recipients are the addresses of the "x-receiver:" lines when there
-// are any, else those of To, Cc and Bcc; the sender is "x-sender:" when present, else the
-// first address of From. The "x-sender:" and "x-receiver:" lines are removed from the
-// stored message, and so are Bcc lines, which would show every blind copy's address to
-// all recipients.
+// are any, else those of To, Cc and Bcc; the sender is the first "x-sender:" line that
+// holds an address or "<>" (the null reverse-path of a delivery notice, an empty sender),
+// else the first address of From. The "x-sender:" and "x-receiver:" lines are removed from
+// the stored message, and so are Bcc lines, which would show every blind copy's address
+// to all recipients.
 //
 // A writer creates the file under a temporary name and renames it when complete, so the
 // scan takes only names that cannot be temporary: none beginning with ".", none of the
@@ -21,7 +22,7 @@
 namespace smtpsvc {
 
 struct PickupMessage {
-    std::string sender;
+    std::string sender;  // empty for the null reverse-path
     std::vector<std::string> recipients;
     std::string content;  // the file without the envelope and Bcc lines
 };

@@ -4,6 +4,7 @@
 #include <sys/sendfile.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <atomic>
 #include <cerrno>
@@ -319,6 +320,15 @@ HRESULT IMessage::Forward(std::shared_ptr<IMessage>& forward) {
     return S_OK;
 }
 
+HRESULT IMessage::put_EnvelopeSender(std::string_view address) {
+    const bool plain = std::ranges::none_of(address, [](const unsigned char c) {
+        return c <= ' ' || c == 127 || c == '<' || c == '>';
+    });
+    if (!plain) return E_INVALIDARG;
+    envelopeSender_ = std::string(address);
+    return S_OK;
+}
+
 HRESULT IMessage::Send() {
     if (!Load()) return E_FAIL;
     const Headers& message = *headers_;
@@ -330,7 +340,8 @@ HRESULT IMessage::Send() {
     if (domain.empty()) domain = "localhost";
 
     const std::string name = UniqueMessageName();
-    std::string text = mail::HeaderLine("Date", MailDateText()) +
+    std::string text = (envelopeSender_ ? "x-sender: <" + *envelopeSender_ + ">\r\n" : "") +
+                       mail::HeaderLine("Date", MailDateText()) +
                        mail::HeaderLine("From", message.from) + mail::HeaderLine("To", message.to) +
                        mail::TextHeaderLine("Subject", message.subject) +
                        mail::HeaderLine("Message-ID", "<" + name + "@" + domain + ">") +
