@@ -54,7 +54,7 @@ void AddComponent(std::vector<std::string>& names, std::string name) {
 
 std::optional<std::string> Match(const std::vector<Entry>& entries, std::string_view name) {
     for (const Entry& entry : entries) {
-        if (SameText(entry.ansi, name)) return entry.host;
+        if (AnsiSameText(entry.ansi, name)) return entry.host;
     }
     return std::nullopt;
 }
@@ -65,7 +65,7 @@ std::optional<std::string> MatchAlias(const std::vector<Entry>& entries, std::st
     for (const Entry& entry : entries) names.push_back(entry.ansi);
     const ShortNames aliases(names);
     for (const Entry& entry : entries) {
-        if (SameText(aliases.Of(entry.ansi), name)) return entry.host;
+        if (AnsiSameText(aliases.Of(entry.ansi), name)) return entry.host;
     }
     return std::nullopt;
 }
