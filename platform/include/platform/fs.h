@@ -37,6 +37,11 @@ bool FileExists(std::string_view path);       // false for a directory
 bool DirectoryExists(std::string_view path);  // false for a file
 // Creates the folder and every missing folder above it; true when the folder exists after.
 bool ForceDirectories(std::string_view path);
+// ForceDirectories for a folder that must be its name's own (a mailbox folder named after
+// its user): the last component is found only by its long name, in any letter case, never as
+// the 8.3 alias of another entry; when no long name matches, the folder is made with that
+// name and the other entry's alias moves (see GetShortPathName).
+bool ForceOwnDirectory(std::string_view path);
 bool DeleteFile(std::string_view path);  // files only
 // Renames a file or folder; fails when the target exists (unless it is the same entry, so a
 // change of letter case works) or the source does not.
