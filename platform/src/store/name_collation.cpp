@@ -91,13 +91,15 @@ std::vector<NameKey> NameKeys(Db& db, const std::string& table) {
     return keys;
 }
 
-// Gives every name that the rule makes equal to an earlier one of its scope a free name.
-void RenameCollidingNames(Db& db, const std::string& table, const NameKey& key) {
+// Gives every name that the rule makes equal to an earlier one of its scope a free name; the
+// earlier is the older row where the table has row ids.
+void RenameCollidingNames(Db& db, const Table& table, const NameKey& key) {
     std::string scope;
     for (const std::string& column : key.scope) scope += Quoted(column) + ", ";
     const std::string name = Quoted(key.name);
-    auto select = db.Prepare("SELECT " + scope + name + " FROM " + Quoted(table) + " ORDER BY " +
-                             scope + name + " COLLATE BINARY");
+    const bool rowids = table.sql.find("WITHOUT ROWID") == std::string::npos;
+    auto select = db.Prepare("SELECT " + scope + name + " FROM " + Quoted(table.name) +
+                             " ORDER BY " + (rowids ? "rowid" : scope + name + " COLLATE BINARY"));
     struct Row {
         std::vector<std::string> scope;
         std::string name;
@@ -126,7 +128,7 @@ void RenameCollidingNames(Db& db, const std::string& table, const NameKey& key) 
         while (names.count(Folded(renamed))) renamed = row.name + "~" + std::to_string(++number);
         names.insert(Folded(renamed));
         auto update =
-            db.Prepare("UPDATE " + Quoted(table) + " SET " + name + " = ?2 WHERE " + where);
+            db.Prepare("UPDATE " + Quoted(table.name) + " SET " + name + " = ?2 WHERE " + where);
         update.Bind(1, row.name).Bind(2, renamed);
         for (std::size_t i = 0; i < row.scope.size(); ++i) {
             update.Bind(static_cast<int>(i + 3), row.scope[i]);
@@ -150,7 +152,7 @@ void Rebuild(Db& db, const Table& table) {
     const std::size_t at = sql.find(table.name);
     sql.replace(at, table.name.size(), Quoted(copy));
     db.Exec(sql);
-    for (const NameKey& key : NameKeys(db, copy)) RenameCollidingNames(db, table.name, key);
+    for (const NameKey& key : NameKeys(db, copy)) RenameCollidingNames(db, table, key);
     db.Exec("INSERT INTO " + Quoted(copy) + " SELECT * FROM " + Quoted(table.name));
     db.Exec("DROP TABLE " + Quoted(table.name));
     db.Exec("ALTER TABLE " + Quoted(copy) + " RENAME TO " + Quoted(table.name));

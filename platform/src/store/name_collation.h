@@ -18,7 +18,8 @@ int RegisterNameCollation(sqlite3* db);
 // Rebuilds every table of a store made before the collation, whose names were declared
 // COLLATE NOCASE (ASCII case only), with NOCASE1252 instead, and its indexes with it. Two
 // names of one scope that the rule makes equal ("José" and "JOSÉ" as two accounts) cannot both
-// stay: the one that sorts later by its bytes gets "~2" (or the next free number) appended.
+// keep their names: the later row (the later by its bytes where a table has no row ids) gets
+// "~2", or the next free number, appended.
 // Runs inside the caller's transaction.
 void UseNameCollation(Db& db);
 
