@@ -1,6 +1,6 @@
 // A machine made before names followed the code page's case rule: its store declared the name
 // columns COLLATE NOCASE (ASCII only) and could hold "José" and "JOSÉ" side by side.
-#include "store/name_collation.h"
+#include "store/db.h"
 
 #include <gtest/gtest.h>
 
