@@ -72,7 +72,8 @@ struct TSearchRec {
 // name, "x.*" matches "x" too). An entry matches the mask as the VCL has it: it is left out
 // when it is hidden, a system file, a volume id or a directory and that attribute is not in
 // `attr`; read-only and archive entries always match. Entries come in the order of their
-// upper-cased 8-bit names (bytes compared), as the suite's file system lists them.
+// 8-bit names upper-cased by the machine's rule (bytes compared), as the suite's file system
+// lists them.
 // Results: 0 when F holds an entry, else a Windows error code: 2 (no entry matches), 3 (no
 // such folder), 18 (FindNext: no more entries).
 int FindFirst(std::string_view pattern, int attr, TSearchRec& F);

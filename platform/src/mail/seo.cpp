@@ -81,8 +81,9 @@ class PropertyBag final : public IEventPropertyBag {
   private:
     using Properties = std::vector<std::pair<std::string, VARIANT>>;
     Properties::iterator Find(std::string_view name) {
-        return std::find_if(properties_.begin(), properties_.end(),
-                            [&](const auto& property) { return SameText(property.first, name); });
+        return std::find_if(properties_.begin(), properties_.end(), [&](const auto& property) {
+            return AnsiSameText(property.first, name);
+        });
     }
 
     Properties properties_;
