@@ -36,6 +36,8 @@ class OldStoreTest : public AccountTest {
         db.Exec("REINDEX");
         db.Exec(
             "INSERT INTO acct_account(authority, name, is_group) VALUES (1, 'JOS\xC9', 0);"
+            "INSERT INTO reg_value(key, name, type, data)"
+            " SELECT key, 'CAF\xC9', type, data FROM reg_value WHERE name = 'Caf\xE9';"
             "PRAGMA user_version=1");
     }
 
@@ -49,8 +51,11 @@ class OldStoreTest : public AccountTest {
     }
 };
 
-TEST_F(OldStoreTest, IsRebuiltOnceAndKeepsEveryAccount) {
+TEST_F(OldStoreTest, IsRebuiltOnceAndKeepsEveryName) {
     User(Computer(), "Jos\xE9", "pw");
+    TRegistry writer;
+    ASSERT_TRUE(writer.OpenKey("\\Software\\Test", true));
+    writer.WriteString("Caf\xE9", "one");
     MakeOldStore();
     ASSERT_GT(OldDeclarations(), 0);
 
@@ -70,6 +75,10 @@ TEST_F(OldStoreTest, IsRebuiltOnceAndKeepsEveryAccount) {
         LogonUser("JOS\xC9", ".", "pw", LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token),
         ERROR_SUCCESS);
     EXPECT_THROW(directory_.AddUser(Computer(), "jos\xE9", "pw"), AccountError);
+    // A table without row ids keeps the name that comes first by its bytes.
+    TRegistry reader;
+    ASSERT_TRUE(reader.OpenKeyReadOnly("\\Software\\Test"));
+    EXPECT_EQ(reader.GetValueNames(), (std::vector<std::string>{"CAF\xC9", "Caf\xE9~2"}));
     EXPECT_EQ(RunProgram("winhost", "net user").output, listed.output) << "rebuilt only once";
 }
 
