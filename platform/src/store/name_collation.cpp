@@ -91,49 +91,66 @@ std::vector<NameKey> NameKeys(Db& db, const std::string& table) {
     return keys;
 }
 
-// Gives every name that the rule makes equal to an earlier one of its scope a free name; the
-// earlier is the older row where the table has row ids.
-void RenameCollidingNames(Db& db, const Table& table, const NameKey& key) {
-    std::string scope;
-    for (const std::string& column : key.scope) scope += Quoted(column) + ", ";
-    const std::string name = Quoted(key.name);
+struct NamedRow {
+    std::vector<std::string> scope;
+    std::string name;
+};
+
+std::string ColumnList(const std::vector<std::string>& columns) {
+    std::string list;
+    for (const std::string& column : columns) list += Quoted(column) + ", ";
+    return list;
+}
+
+// The key's rows, the older first where the table has row ids, else in the order of bytes.
+std::vector<NamedRow> ReadNames(Db& db, const Table& table, const NameKey& key) {
+    const std::string columns = ColumnList(key.scope) + Quoted(key.name);
     const bool rowids = table.sql.find("WITHOUT ROWID") == std::string::npos;
-    auto select = db.Prepare("SELECT " + scope + name + " FROM " + Quoted(table.name) +
-                             " ORDER BY " + (rowids ? "rowid" : scope + name + " COLLATE BINARY"));
-    struct Row {
-        std::vector<std::string> scope;
-        std::string name;
-    };
-    std::vector<Row> rows;
-    std::map<std::vector<std::string>, std::set<std::string>> taken;
+    auto select = db.Prepare("SELECT " + columns + " FROM " + Quoted(table.name) + " ORDER BY " +
+                             (rowids ? "rowid" : columns + " COLLATE BINARY"));
+    std::vector<NamedRow> rows;
+    const int scopes = static_cast<int>(key.scope.size());
     while (select.Step()) {
-        Row row;
-        for (std::size_t i = 0; i < key.scope.size(); ++i) {
-            row.scope.push_back(select.Text(static_cast<int>(i)));
-        }
-        row.name = select.Text(static_cast<int>(key.scope.size()));
+        NamedRow row;
+        for (int i = 0; i < scopes; ++i) row.scope.push_back(select.Text(i));
+        row.name = select.Text(scopes);
         rows.push_back(std::move(row));
     }
-    for (const Row& row : rows) taken[row.scope].insert(Folded(row.name));
-    std::string where = name + " = ?1";
+    return rows;
+}
+
+// The name with the first number from 2 up that no name of its scope has, in any case.
+std::string FreeName(const std::string& name, std::set<std::string>& taken) {
+    int number = 2;
+    std::string free = name + "~2";
+    while (taken.count(Folded(free))) free = name + "~" + std::to_string(++number);
+    taken.insert(Folded(free));
+    return free;
+}
+
+void Rename(Db& db, const Table& table, const NameKey& key, const NamedRow& row,
+            const std::string& renamed) {
+    std::string where = Quoted(key.name) + " = ?1";
     for (std::size_t i = 0; i < key.scope.size(); ++i) {
         where += " AND " + Quoted(key.scope[i]) + " = ?" + std::to_string(i + 3);
     }
-    std::map<std::vector<std::string>, std::set<std::string>> kept;
-    for (const Row& row : rows) {
+    auto update = db.Prepare("UPDATE " + Quoted(table.name) + " SET " + Quoted(key.name) +
+                             " = ?2 WHERE " + where);
+    update.Bind(1, row.name).Bind(2, renamed);
+    for (std::size_t i = 0; i < row.scope.size(); ++i) {
+        update.Bind(static_cast<int>(i + 3), row.scope[i]);
+    }
+    update.Step();
+}
+
+// Gives every name that the rule makes equal to an earlier one of its scope a free name.
+void RenameCollidingNames(Db& db, const Table& table, const NameKey& key) {
+    const std::vector<NamedRow> rows = ReadNames(db, table, key);
+    std::map<std::vector<std::string>, std::set<std::string>> taken, kept;
+    for (const NamedRow& row : rows) taken[row.scope].insert(Folded(row.name));
+    for (const NamedRow& row : rows) {
         if (kept[row.scope].insert(Folded(row.name)).second) continue;
-        std::set<std::string>& names = taken[row.scope];
-        int number = 2;
-        std::string renamed = row.name + "~2";
-        while (names.count(Folded(renamed))) renamed = row.name + "~" + std::to_string(++number);
-        names.insert(Folded(renamed));
-        auto update =
-            db.Prepare("UPDATE " + Quoted(table.name) + " SET " + name + " = ?2 WHERE " + where);
-        update.Bind(1, row.name).Bind(2, renamed);
-        for (std::size_t i = 0; i < row.scope.size(); ++i) {
-            update.Bind(static_cast<int>(i + 3), row.scope[i]);
-        }
-        update.Step();
+        Rename(db, table, key, row, FreeName(row.name, taken[row.scope]));
     }
 }
 
