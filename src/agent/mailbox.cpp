@@ -20,7 +20,8 @@ std::string GetUserMailDir(const std::string& user) {
     std::string path = GetMailInBoxDir();
     if (!path.ends_with('\\')) path += '\\';
     path += user;
-    if (!win::DirectoryExists(path)) win::ForceDirectories(path);
+    // Never another folder's 8.3 alias: a user named like one must not get that mailbox.
+    win::ForceOwnDirectory(path);
     return path;
 }
 

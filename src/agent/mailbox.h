@@ -3,8 +3,9 @@
 // link this unit).
 //
 // The user name is the caller's (a mail user's account name, possibly as a client typed
-// it); the folder is matched without regard to letter case by the path rules. A name that
-// could leave the mailbox root (a path separator, a drive colon, or nothing but dots and
+// it); the folder is matched by its long name without regard to letter case (the machine's
+// rule), never through the 8.3 alias of another folder, so a folder belongs to one user. A name
+// that could leave the mailbox root (a path separator, a drive colon, or nothing but dots and
 // blanks) is no account name and gets no folder.
 #pragma once
 

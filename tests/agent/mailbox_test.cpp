@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "agent_fixture.h"
+#include "platform/fs.h"
 
 namespace {
 
@@ -21,6 +22,16 @@ TEST_F(AgentTest, MailDirKeepsTheNameAndFindsTheFolderInAnyCase) {
     EXPECT_EQ(vrel::GetUserMailDir("Bob"), "C:\\Mail\\Bob");
     EXPECT_EQ(vrel::GetUserMailDir("bob"), "C:\\Mail\\bob");
     EXPECT_EQ(Entries("C:\\Mail"), std::set<std::string>{"Bob"});
+}
+
+TEST_F(AgentTest, MailDirIsNeverAnotherFoldersShortName) {
+    StoreText(vrel::settings_value::MailInBoxDir, "C:\\Mail");
+    EXPECT_EQ(vrel::GetUserMailDir("longusername01"), "C:\\Mail\\longusername01");
+    EXPECT_TRUE(win::DirectoryExists("C:\\Mail\\LONGUS~1")) << "an ordinary path keeps the alias";
+    EXPECT_EQ(vrel::GetUserMailDir("longus~1"), "C:\\Mail\\longus~1");
+    EXPECT_EQ(Entries("C:\\Mail"), (std::set<std::string>{"longusername01", "longus~1"}));
+    EXPECT_EQ(vrel::GetUserMailDir("LONGUS~1"), "C:\\Mail\\LONGUS~1");
+    EXPECT_EQ(Entries("C:\\Mail"), (std::set<std::string>{"longusername01", "longus~1"}));
 }
 
 TEST_F(AgentTest, MailDirWithoutAUsableNameCreatesNothing) {

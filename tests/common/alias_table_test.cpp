@@ -42,6 +42,14 @@ TEST_F(AliasTableTest, CreatesThePop3BranchOnce) {
     EXPECT_TRUE(vrel::GetAliasList().empty());
 }
 
+TEST_F(AliasTableTest, AnAliasInOtherCapitalsOfAnEightBitNameIsADuplicate) {
+    WriteAliases({{"Jos\xE9", "bob"}});
+    EXPECT_FALSE(vrel::WriteAlias("JOS\xC9", "carol"));
+    EXPECT_EQ(vrel::GetAliasList(), std::vector<std::string>{"Jos\xE9=bob"});
+    EXPECT_TRUE(vrel::RemoveAlias("jos\xC9"));
+    EXPECT_TRUE(vrel::GetAliasList().empty());
+}
+
 TEST_F(AliasTableTest, WithoutThePop3BranchNothingIsAnAlias) {
     EXPECT_FALSE(vrel::WriteAlias("sales", "bob"));
     EXPECT_TRUE(vrel::GetAliasList().empty());

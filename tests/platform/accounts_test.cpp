@@ -75,6 +75,20 @@ TEST_F(AccountTest, NamesCompareWithoutCaseAndKeepTheirCase) {
     EXPECT_THROW(directory_.AddDomain("mailhost", ""), AccountError);
 }
 
+TEST_F(AccountTest, EightBitLettersCompareWithoutCaseToo) {
+    User(Computer(), "Jos\xE9", "pw");
+    EXPECT_EQ(directory_.FindAccount(Computer(), "JOS\xC9")->name, "Jos\xE9");
+    EXPECT_THROW(directory_.AddUser(Computer(), "jos\xC9", "pw"), AccountError);
+    User(Computer(),
+         "Stra\xDF"
+         "e",
+         "pw");
+    EXPECT_EQ(directory_.FindAccount(Computer(), "STRASSE"), std::nullopt)
+        << "sharp s has no capital";
+    Domain("\xC9quipe", "");
+    EXPECT_EQ(directory_.FindAuthority("\xE9QUIPE")->name, "\xC9quipe");
+}
+
 TEST_F(AccountTest, NewMachineHasAdministratorInAdministratorsAndNoPassword) {
     const std::vector<Account> accounts = directory_.Accounts(Computer());
     EXPECT_EQ(Names(accounts),

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <set>
 
+#include "platform/codepage.h"
 #include "platform/fs.h"
 #include "platform/text.h"
 #include "test_machine.h"
@@ -233,6 +234,51 @@ TEST_F(PathsTest, EightBitNamesAreUtf8OnTheHost) {
     // A host name that is no valid UTF-8 still has an 8-bit form that finds it.
     Touch("raw\xFF");
     EXPECT_TRUE(FileExists(ToWindowsPath(machine_.DriveC() / "raw\xFF")));
+}
+
+// The machine's one rule: every letter of code page 1252 with a case partner, in small folders
+// and in indexed large ones; sharp s and micro sign have no capital.
+TEST_F(PathsTest, EightBitNamesIgnoreCaseAsTheCodePageHasIt) {
+    const struct {
+        const char* made;
+        const char* asked;
+        bool found;
+    } cases[] = {
+        {"Jos\xE9", "JOS\xC9", true},
+        {"\xC6sir", "\xE6SIR", true},
+        {"\x8A"
+         "cher",
+         "\x9A"
+         "cher",
+         true},
+        {"\x9Cuvre", "\x8Cuvre", true},
+        {"\x9Eiga", "\x8Eiga", true},
+        {"\xFFves", "\x9Fves", true},
+        {"\xDEorn", "\xFEorn", true},
+        {"Stra\xDF"
+         "e",
+         "STRASSE", false},
+        {"\xB5m", "Mm", false},
+        {"\xF7x", "\xD7x", false},
+    };
+    for (const char* folder : {"C:\\Users", "C:\\Crowd"}) {
+        ASSERT_TRUE(ForceDirectories(folder));
+        for (const auto& c : cases)
+            ASSERT_TRUE(ForceDirectories(std::string(folder) + "\\" + c.made));
+    }
+    for (int i = 0; i < 300; ++i) Touch("Crowd/m" + std::to_string(i));
+    for (const char* folder : {"C:\\Users", "C:\\Crowd"}) {
+        for (const auto& c : cases) {
+            const std::string asked = std::string(folder) + "\\" + c.asked;
+            EXPECT_EQ(DirectoryExists(asked), c.found) << asked;
+            EXPECT_EQ(ToHostPath(asked).filename() == AnsiToUtf8(c.made), c.found) << asked;
+        }
+        EXPECT_TRUE(ForceDirectories(std::string(folder) + "\\JOS\xC9"));
+        TSearchRec found;
+        ASSERT_EQ(FindFirst(std::string(folder) + "\\jos\xC9*", faDirectory, found), 0);
+        EXPECT_EQ(found.Name, "Jos\xE9");
+        EXPECT_NE(FindNext(found), 0) << "one folder for Jos\xE9 in any case";
+    }
 }
 
 TEST_F(PathsTest, RelativePathsStartAtTheCurrentFolder) {

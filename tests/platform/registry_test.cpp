@@ -22,6 +22,18 @@ TEST_F(RegistryTest, KeyAndValueNamesIgnoreCaseAndKeepIt) {
     EXPECT_EQ(reader.GetValueNames(), std::vector<std::string>{"PostMaster"});
 }
 
+TEST_F(RegistryTest, EightBitKeyAndValueNamesIgnoreCaseToo) {
+    TRegistry writer;
+    ASSERT_TRUE(writer.OpenKey("\\Software\\\xC9quipe", true));
+    writer.WriteString("Caf\xE9", "one");
+    writer.WriteString("CAF\xC9", "two");
+
+    TRegistry reader;
+    ASSERT_TRUE(reader.OpenKey("\\SOFTWARE\\\xE9QUIPE", false));
+    EXPECT_EQ(reader.GetValueNames(), std::vector<std::string>{"Caf\xE9"});
+    EXPECT_EQ(reader.ReadString("caf\xC9"), "two");
+}
+
 TEST_F(RegistryTest, OpenWithoutCreateFailsForMissingKey) {
     TRegistry registry;
     EXPECT_FALSE(registry.OpenKey("\\Software\\Nobody", false));

@@ -42,6 +42,18 @@ TEST_F(WinhostNetTest, UserLifecycleDecidesTheLogons) {
     EXPECT_EQ(Logon("bob", ".", "New-pass"), ERROR_LOGON_FAILURE);
 }
 
+// The test runs in the C locale or a UTF-8 one; both take the command line as UTF-8.
+TEST_F(WinhostNetTest, NamesCrossBetweenTheTerminalAndTheCodePage) {
+    Net("user Jos\xC3\xA9 pw /add");
+    EXPECT_EQ(Find(Computer(), "JOS\xC9").name, "Jos\xE9");
+    EXPECT_NE(Net("user").find("Jos\xC3\xA9"), std::string::npos);
+
+    const auto refused = RunProgram("winhost", "net user \xCE\xA9mega pw /add");
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_NE(refused.output.find("code page (1252) lacks"), std::string::npos) << refused.output;
+    EXPECT_EQ(Net("user").find("mega"), std::string::npos);
+}
+
 TEST_F(WinhostNetTest, RefusalsPrintTheSystemTextAndChangeNothing) {
     const std::string badName = Net("user a*b pw /add", 2);
     EXPECT_NE(badName.find("System error 1315 has occurred."), std::string::npos);

@@ -2,6 +2,7 @@
 // names. The path layer converts every name that crosses between the two.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,5 +14,8 @@ std::string AnsiToUtf8(std::string_view text);
 // UTF-8 to 8-bit text: a character that Windows-1252 lacks becomes "?"; a byte that is no part
 // of a valid UTF-8 sequence is kept as it is, so any host name still has an 8-bit form.
 std::string Utf8ToAnsi(std::string_view text);
+// UTF-8 to 8-bit text where every character must have its byte: nothing when one lacks it or
+// the text is not valid UTF-8.
+std::optional<std::string> Utf8ToAnsiExactly(std::string_view text);
 
 }  // namespace win

@@ -37,6 +37,11 @@ bool FileExists(std::string_view path);       // false for a directory
 bool DirectoryExists(std::string_view path);  // false for a file
 // Creates the folder and every missing folder above it; true when the folder exists after.
 bool ForceDirectories(std::string_view path);
+// ForceDirectories for a folder that must be its name's own (a mailbox folder named after
+// its user): the last component is found only by its long name, in any letter case, never as
+// the 8.3 alias of another entry; when no long name matches, the folder is made with that
+// name and the other entry's alias moves (see GetShortPathName).
+bool ForceOwnDirectory(std::string_view path);
 bool DeleteFile(std::string_view path);  // files only
 // Renames a file or folder; fails when the target exists (unless it is the same entry, so a
 // change of letter case works) or the source does not.
@@ -67,7 +72,8 @@ struct TSearchRec {
 // name, "x.*" matches "x" too). An entry matches the mask as the VCL has it: it is left out
 // when it is hidden, a system file, a volume id or a directory and that attribute is not in
 // `attr`; read-only and archive entries always match. Entries come in the order of their
-// upper-cased 8-bit names (bytes compared), as the suite's file system lists them.
+// 8-bit names upper-cased by the machine's rule (bytes compared), as the suite's file system
+// lists them.
 // Results: 0 when F holds an entry, else a Windows error code: 2 (no entry matches), 3 (no
 // such folder), 18 (FindNext: no more entries).
 int FindFirst(std::string_view pattern, int attr, TSearchRec& F);

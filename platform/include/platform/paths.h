@@ -4,7 +4,8 @@
 // Rules (applied by every function that takes a Windows path, here and in fs.h): "\" and "/"
 // separate components; "." and ".." are applied lexically and never climb above the drive's
 // root; trailing dots and blanks of a component are dropped. Each component is looked up
-// exactly, then ignoring case (ASCII), then as an 8.3 alias (see GetShortPathName); a name
+// exactly, then ignoring case (the machine's rule, text.h: every letter of
+// code page 1252), then as an 8.3 alias (see GetShortPathName); a name
 // "X.exe" also finds the host file "X". A missing component keeps the given name. A relative
 // path starts at the current folder, a path starting with "\" at the current drive's root.
 // Paths are 8-bit Windows-1252 text; host names are UTF-8 (see codepage.h).

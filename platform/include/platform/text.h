@@ -9,8 +9,9 @@
 // Y-diaeresis; sharp s and micro sign have none). AnsiCompareText orders as the locale sorts
 // without case, in a stand-in's simplified form: punctuation before digits before letters, a
 // letter with a diacritic next to its base letter (after it), names that fold to the same text
-// equal; a ligature counts as its first letter. Account, group and alias names compare with
-// these.
+// equal; a ligature counts as its first letter. Their folding is the machine's one rule for
+// names without case: account, group and alias names, path components, registry, metabase
+// and service names all compare with it.
 #pragma once
 
 #include <string>

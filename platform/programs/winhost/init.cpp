@@ -1,6 +1,7 @@
 #include <cstdio>
 
 #include "commands.h"
+#include "platform/codepage.h"
 #include "platform/registry.h"
 #include "store/machine.h"
 
@@ -11,7 +12,9 @@ int Init(const Args&) {
     win::TRegistry registry;
     registry.OpenKeyReadOnly("\\SYSTEM\\CurrentControlSet\\Control\\ComputerName\\ComputerName");
     const win::DefaultPorts ports = win::DefaultServicePorts();
-    std::printf("machine %s: %s\n", created ? "created" : "exists", win::MachineFolder().c_str());
+    // A host path (UTF-8), printed as the machine's other text is.
+    std::printf("machine %s: %s\n", created ? "created" : "exists",
+                win::Utf8ToAnsi(win::MachineFolder().string()).c_str());
     std::printf("computer name: %s\n", registry.ReadString("ComputerName").c_str());
     if (created) {
         std::printf("services file: smtp %d/tcp, pop3 %d/tcp%s\n", ports.smtp, ports.pop3,

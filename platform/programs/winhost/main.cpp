@@ -2,10 +2,13 @@
 // administrator knows (reg, net, sc, ...).
 #include <cstdio>
 #include <exception>
+#include <optional>
+#include <string>
 #include <string_view>
 
 #include "commands.h"
 #include "platform/text.h"
+#include "terminal.h"
 
 namespace {
 
@@ -38,11 +41,18 @@ int Usage() {
 
 int main(int argc, char** argv) {
     if (argc < 2) return Usage();
-    const winhost::Args args(argv + 2, argv + argc);
+    std::string fault;
+    const std::optional<winhost::Args> args =
+        winhost::ArgumentsFromTerminal(argv + 2, argv + argc, fault);
+    if (!args) {
+        std::fprintf(stderr, "winhost %s: %s; nothing was changed.\n", argv[1], fault.c_str());
+        return 1;
+    }
+    winhost::PrintInTerminalEncoding();
     for (const Verb& verb : kVerbs) {
         if (!win::SameText(verb.name, argv[1])) continue;
         try {
-            return verb.run(args);
+            return verb.run(*args);
         } catch (const std::exception& error) {
             std::fprintf(stderr, "winhost %s: %s\n", argv[1], error.what());
             return 1;

@@ -123,10 +123,10 @@ namespace schema {
 
 void CreateAccounts(Db& db) {
     db.Exec(
-        "CREATE TABLE acct_authority(id INTEGER PRIMARY KEY, name TEXT UNIQUE COLLATE NOCASE,"
+        "CREATE TABLE acct_authority(id INTEGER PRIMARY KEY, name TEXT UNIQUE COLLATE NOCASE1252,"
         " controller TEXT NOT NULL DEFAULT '');"
         "CREATE TABLE acct_account(id INTEGER PRIMARY KEY, authority INTEGER NOT NULL,"
-        " name TEXT NOT NULL COLLATE NOCASE, is_group INTEGER NOT NULL, hash TEXT,"
+        " name TEXT NOT NULL COLLATE NOCASE1252, is_group INTEGER NOT NULL, hash TEXT,"
         " disabled INTEGER NOT NULL DEFAULT 0, UNIQUE(authority, name));"
         "CREATE TABLE acct_member(id INTEGER PRIMARY KEY, grp INTEGER NOT NULL,"
         " member INTEGER NOT NULL, UNIQUE(grp, member));"
@@ -200,7 +200,7 @@ void AccountDirectory::SetComputerDomain(std::string_view name) {
 
 std::optional<Authority> AccountDirectory::FindAuthority(std::string_view name) {
     const std::string computer = ComputerName();
-    if (!name.empty() && SameText(name, computer)) {
+    if (!name.empty() && AnsiSameText(name, computer)) {
         return Authority{kComputerAuthorityId, computer, true, {}};
     }
     auto select =

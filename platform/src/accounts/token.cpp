@@ -21,11 +21,11 @@ const SID kNullSid{0, {0}};
 // The BUILTIN identifiers of the local computer's own groups, or one made from the ids.
 SID SidOf(const Account& account) {
     if (account.authorityId == kComputerAuthorityId && account.kind == AccountClass::Group) {
-        if (SameText(account.name, "Administrators")) {
+        if (AnsiSameText(account.name, "Administrators")) {
             return SID{SECURITY_NT_AUTHORITY,
                        {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_ADMINS}};
         }
-        if (SameText(account.name, "Users")) {
+        if (AnsiSameText(account.name, "Users")) {
             return SID{SECURITY_NT_AUTHORITY,
                        {SECURITY_BUILTIN_DOMAIN_RID, DOMAIN_ALIAS_RID_USERS}};
         }
@@ -46,8 +46,8 @@ bool Listed(const std::string& list, const Account& group, const std::string& co
     while (start <= list.size()) {
         const std::size_t end = std::min(list.find(';', start), list.size());
         const std::string_view name = std::string_view(list).substr(start, end - start);
-        if (SameText(name, group.authority + "\\" + group.name) ||
-            (SameText(group.authority, computer) && SameText(name, group.name))) {
+        if (AnsiSameText(name, group.authority + "\\" + group.name) ||
+            (AnsiSameText(group.authority, computer) && AnsiSameText(name, group.name))) {
             return true;
         }
         start = end + 1;

@@ -27,7 +27,7 @@ std::vector<NETRESOURCE> Domains(AccountDirectory& directory) {
     const std::string own = directory.ComputerDomain();
     std::vector<NETRESOURCE> entries{Container(RESOURCEDISPLAYTYPE_DOMAIN, own)};
     for (const Authority& domain : directory.Domains()) {
-        if (!SameText(domain.name, own)) {
+        if (!AnsiSameText(domain.name, own)) {
             entries.push_back(Container(RESOURCEDISPLAYTYPE_DOMAIN, domain.name));
         }
     }
@@ -40,7 +40,7 @@ std::vector<NETRESOURCE> Servers(AccountDirectory& directory, const std::string&
     if (domain && !domain->isComputer && !domain->controller.empty()) {
         entries.push_back(Container(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + domain->controller));
     }
-    if (SameText(directory.ComputerDomain(), domainName)) {
+    if (AnsiSameText(directory.ComputerDomain(), domainName)) {
         entries.push_back(Container(RESOURCEDISPLAYTYPE_SERVER, "\\\\" + directory.ComputerName()));
     }
     return entries;

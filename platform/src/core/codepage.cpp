@@ -19,13 +19,13 @@ char32_t ToUnicode(unsigned char byte) {
     return byte;
 }
 
-// The 8-bit byte of a character, or '?' when the code page has none.
-char FromUnicode(char32_t c) {
+// The 8-bit byte of a character, or nothing when the code page has none.
+std::optional<char> FromUnicode(char32_t c) {
     if (c < 0x80 || (c >= 0xA0 && c <= 0xFF)) return static_cast<char>(c);
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
         if (kHighControls[i] == c) return static_cast<char>(0x80 + i);
     }
-    return '?';
+    return std::nullopt;
 }
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -87,9 +87,23 @@ std::string Utf8ToAnsi(std::string_view text) {
         if (length == 0) {
             out += text[pos++];
         } else {
-            out += FromUnicode(c);
+            out += FromUnicode(c).value_or('?');
             pos += length;
         }
+    }
+    return out;
+}
+
+std::optional<std::string> Utf8ToAnsiExactly(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t pos = 0; pos < text.size();) {
+        char32_t c;
+        const std::size_t length = DecodeUtf8(text, pos, c);
+        const std::optional<char> byte = length ? FromUnicode(c) : std::nullopt;
+        if (!byte) return std::nullopt;
+        out += *byte;
+        pos += length;
     }
     return out;
 }

@@ -42,7 +42,7 @@ bool Matches(std::string_view pattern, std::string_view name) {
             star = p++;
             resume = n;
         } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || SameText(pattern.substr(p, 1), name.substr(n, 1)))) {
+                   (pattern[p] == '?' || AnsiSameText(pattern.substr(p, 1), name.substr(n, 1)))) {
             ++p, ++n;
         } else if (star != std::string_view::npos) {
             p = star + 1;
@@ -100,7 +100,7 @@ std::vector<detail::Entry> MatchingInNameOrder(std::vector<detail::Entry> entrie
     std::vector<std::pair<std::string, detail::Entry>> keyed;
     keyed.reserve(entries.size());
     for (detail::Entry& entry : entries)
-        keyed.emplace_back(UpperCase(entry.ansi), std::move(entry));
+        keyed.emplace_back(AnsiUpperCase(entry.ansi), std::move(entry));
     std::sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) {
         return a.first != b.first ? a.first < b.first : a.second.host < b.second.host;
     });

@@ -27,10 +27,10 @@ struct Index {
     dev_t device;
     ino_t inode;
     std::uint64_t used;
-    std::unordered_multimap<std::string, std::string> hosts;  // upper-cased 8-bit name -> host
+    std::unordered_multimap<std::string, std::string> hosts;  // AnsiUpperCase of the name -> host
 
     void Add(const std::string& host) {
-        const std::string key = UpperCase(Utf8ToAnsi(host));
+        const std::string key = AnsiUpperCase(Utf8ToAnsi(host));
         const auto [first, last] = hosts.equal_range(key);
         for (auto it = first; it != last; ++it) {
             if (it->second == host) return;
@@ -38,7 +38,7 @@ struct Index {
         hosts.emplace(key, host);
     }
     void Remove(const std::string& host) {
-        const auto [first, last] = hosts.equal_range(UpperCase(Utf8ToAnsi(host)));
+        const auto [first, last] = hosts.equal_range(AnsiUpperCase(Utf8ToAnsi(host)));
         for (auto it = first; it != last; ++it) {
             if (it->second == host) {
                 hosts.erase(it);
@@ -47,7 +47,7 @@ struct Index {
         }
     }
     std::optional<std::string> Find(std::string_view name) const {
-        const auto found = hosts.find(UpperCase(name));
+        const auto found = hosts.find(AnsiUpperCase(name));
         if (found == hosts.end()) return std::nullopt;
         return found->second;
     }

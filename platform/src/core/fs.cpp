@@ -154,20 +154,36 @@ bool DirectoryExists(std::string_view path) {
     return st && S_ISDIR(st->st_mode);
 }
 
-bool ForceDirectories(std::string_view path) {
+namespace {
+
+// ForceDirectories, the last component found or made as `last` says.
+bool ForceFolders(std::string_view path, detail::Aliases last) {
     if (Trim(path).empty()) return false;
     const std::optional<detail::WindowsPath> parsed = detail::ParseWindowsPath(path);
     if (!parsed) return false;
     fs::path host = parsed->root;
-    for (const std::string& name : parsed->names) {
-        const detail::Creation creation = detail::CreateEntryIn(host, name, [](const fs::path& p) {
-            return ::mkdir(p.c_str(), 0700) == 0 || errno == EEXIST;
-        });
+    for (std::size_t i = 0; i < parsed->names.size(); ++i) {
+        const detail::Aliases aliases =
+            i + 1 == parsed->names.size() ? last : detail::Aliases::Count;
+        const detail::Creation creation = detail::CreateEntryIn(
+            host, parsed->names[i],
+            [](const fs::path& p) { return ::mkdir(p.c_str(), 0700) == 0 || errno == EEXIST; },
+            aliases);
         if (creation.status == CreateStatus::Failed) return false;
         host = creation.host;
     }
     std::error_code error;
     return fs::is_directory(host, error);
+}
+
+}  // namespace
+
+bool ForceDirectories(std::string_view path) {
+    return ForceFolders(path, detail::Aliases::Count);
+}
+
+bool ForceOwnDirectory(std::string_view path) {
+    return ForceFolders(path, detail::Aliases::Ignore);
 }
 
 bool DeleteFile(std::string_view path) {

@@ -54,7 +54,7 @@ void AddComponent(std::vector<std::string>& names, std::string name) {
 
 std::optional<std::string> Match(const std::vector<Entry>& entries, std::string_view name) {
     for (const Entry& entry : entries) {
-        if (SameText(entry.ansi, name)) return entry.host;
+        if (AnsiSameText(entry.ansi, name)) return entry.host;
     }
     return std::nullopt;
 }
@@ -65,7 +65,7 @@ std::optional<std::string> MatchAlias(const std::vector<Entry>& entries, std::st
     for (const Entry& entry : entries) names.push_back(entry.ansi);
     const ShortNames aliases(names);
     for (const Entry& entry : entries) {
-        if (SameText(aliases.Of(entry.ansi), name)) return entry.host;
+        if (AnsiSameText(aliases.Of(entry.ansi), name)) return entry.host;
     }
     return std::nullopt;
 }
@@ -182,6 +182,12 @@ std::optional<std::string> FindEntry(const fs::path& folder, std::string_view na
     return found;
 }
 
+std::optional<std::string> FindLongName(const fs::path& folder, std::string_view name) {
+    if (auto found = MatchExactly(folder, name)) return found;
+    IndexAnswer answer = LookUpIgnoringCase(folder, name);
+    return answer.indexed ? answer.host : Match(answer.listing, name);
+}
+
 bool IsProgramName(std::string_view name) {
     return name.size() > 4 && SameText(name.substr(name.size() - 4), ".exe");
 }
@@ -235,12 +241,13 @@ FolderLock::~FolderLock() {
 }
 
 Creation CreateEntryIn(const fs::path& folder, std::string_view name,
-                       const std::function<bool(const fs::path&)>& create) {
-    if (auto found = FindEntry(folder, name)) return {CreateStatus::Exists, folder / *found};
+                       const std::function<bool(const fs::path&)>& create, Aliases aliases) {
+    const auto find = aliases == Aliases::Count ? FindEntry : FindLongName;
+    if (auto found = find(folder, name)) return {CreateStatus::Exists, folder / *found};
     if (!IsValidName(name)) return {CreateStatus::Failed, {}};
     const FolderLock lock(folder);
     if (!lock.Held()) return {CreateStatus::Failed, {}};
-    if (auto found = FindEntry(folder, name)) return {CreateStatus::Exists, folder / *found};
+    if (auto found = find(folder, name)) return {CreateStatus::Exists, folder / *found};
     const fs::path host = folder / AnsiToUtf8(name);
     return {create(host) ? CreateStatus::Created : CreateStatus::Failed, host};
 }

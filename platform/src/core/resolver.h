@@ -40,6 +40,8 @@ std::vector<Entry> ListFolder(const std::filesystem::path& folder);
 
 // The host name of the entry of `folder` that the 8-bit `name` designates.
 std::optional<std::string> FindEntry(const std::filesystem::path& folder, std::string_view name);
+// The host name of the entry whose long name is `name`, exactly or ignoring case; no alias.
+std::optional<std::string> FindLongName(const std::filesystem::path& folder, std::string_view name);
 // Whether the name ends in ".exe", so that it also finds a file without that suffix.
 bool IsProgramName(std::string_view name);
 
@@ -75,9 +77,12 @@ struct Creation {
 // an entry of that name; `create` reports success.
 Creation CreateEntry(std::string_view windowsPath,
                      const std::function<bool(const std::filesystem::path&)>& create);
+// Whether an entry found only by its 8.3 alias keeps a name from being made.
+enum class Aliases { Count, Ignore };
 // The same for an 8-bit name in a host folder that exists.
 Creation CreateEntryIn(const std::filesystem::path& folder, std::string_view name,
-                       const std::function<bool(const std::filesystem::path&)>& create);
+                       const std::function<bool(const std::filesystem::path&)>& create,
+                       Aliases aliases = Aliases::Count);
 
 // Opens the file for writing with the extra open flags (O_TRUNC, O_APPEND), creating it when
 // missing; not open on failure.

@@ -1,7 +1,8 @@
 #include "platform/text.h"
 
 #include <algorithm>
-#include <utility>
+
+#include "core/letter_case.h"
 
 namespace win {
 namespace {
@@ -16,17 +17,9 @@ bool IsTrimmed(char c) {
     return static_cast<unsigned char>(c) <= ' ';
 }
 
-// Windows-1252 letters with a case partner outside ASCII: the Latin-1 range, where lower
-// case is upper case + 0x20 (but for the division and multiplication signs), and four pairs
-// of the 0x80 row.
-constexpr std::pair<unsigned char, unsigned char> kRowPairs[] = {
-    {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
-
-struct CaseTables {
-    unsigned char upper[256];
-    unsigned char lower[256];
-    // Primary sort weight of an upper-case byte: punctuation, then digits, then letters, a
-    // letter with a diacritic weighing as its base letter.
+// Primary sort weight of each byte: punctuation, then digits, then letters, a letter with a
+// diacritic weighing as its upper-case base letter.
+struct SortWeights {
     unsigned short primary[256];
 };
 
@@ -46,33 +39,21 @@ unsigned char BaseLetter(unsigned char u) {
     return 0;
 }
 
-CaseTables MakeCaseTables() {
-    CaseTables tables{};
+SortWeights MakeSortWeights() {
+    SortWeights weights{};
     for (int c = 0; c < 256; ++c) {
-        tables.upper[c] = tables.lower[c] = static_cast<unsigned char>(c);
-    }
-    const auto pair = [&tables](int upper, int lower) {
-        tables.upper[lower] = static_cast<unsigned char>(upper);
-        tables.lower[upper] = static_cast<unsigned char>(lower);
-    };
-    for (int c = 'A'; c <= 'Z'; ++c) pair(c, c + 0x20);
-    for (int c = 0xC0; c <= 0xDE; ++c) {
-        if (c != 0xD7) pair(c, c + 0x20);
-    }
-    for (const auto& [upper, lower] : kRowPairs) pair(upper, lower);
-    for (int c = 0; c < 256; ++c) {
-        const unsigned char u = tables.upper[c];
+        const unsigned char u = detail::Letters().upper[c];
         const unsigned char base = BaseLetter(u);
-        tables.primary[c] = base                     ? static_cast<unsigned short>(0x200 | base)
-                            : (u >= '0' && u <= '9') ? static_cast<unsigned short>(0x100 | u)
-                                                     : u;
+        weights.primary[c] = base                     ? static_cast<unsigned short>(0x200 | base)
+                             : (u >= '0' && u <= '9') ? static_cast<unsigned short>(0x100 | u)
+                                                      : u;
     }
-    return tables;
+    return weights;
 }
 
-const CaseTables& Tables() {
-    static const CaseTables tables = MakeCaseTables();
-    return tables;
+const SortWeights& Weights() {
+    static const SortWeights weights = MakeSortWeights();
+    return weights;
 }
 
 std::string Mapped(std::string_view text, const unsigned char (&table)[256]) {
@@ -110,36 +91,30 @@ int CompareText(std::string_view a, std::string_view b) {
 }
 
 std::string AnsiUpperCase(std::string_view text) {
-    return Mapped(text, Tables().upper);
+    return Mapped(text, detail::Letters().upper);
 }
 
 std::string AnsiLowerCase(std::string_view text) {
-    return Mapped(text, Tables().lower);
+    return Mapped(text, detail::Letters().lower);
 }
 
 // The primary weights decide first; names equal in them (and in length) are ordered by their
 // upper-case bytes, which puts a plain letter before its accented forms.
 int AnsiCompareText(std::string_view a, std::string_view b) {
-    const CaseTables& tables = Tables();
+    const SortWeights& weights = Weights();
     const std::size_t n = std::min(a.size(), b.size());
     for (std::size_t i = 0; i < n; ++i) {
-        const auto x = tables.primary[static_cast<unsigned char>(a[i])];
-        const auto y = tables.primary[static_cast<unsigned char>(b[i])];
+        const auto x = weights.primary[static_cast<unsigned char>(a[i])];
+        const auto y = weights.primary[static_cast<unsigned char>(b[i])];
         if (x != y) return x < y ? -1 : 1;
     }
     if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
-    for (std::size_t i = 0; i < n; ++i) {
-        const auto x = tables.upper[static_cast<unsigned char>(a[i])];
-        const auto y = tables.upper[static_cast<unsigned char>(b[i])];
-        if (x != y) return x < y ? -1 : 1;
-    }
-    return 0;
+    return detail::CompareFolded(a, b);
 }
 
 bool AnsiSameText(std::string_view a, std::string_view b) {
-    const auto& upper = Tables().upper;
-    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [&upper](char x, char y) {
-        return upper[static_cast<unsigned char>(x)] == upper[static_cast<unsigned char>(y)];
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        return detail::FoldedLetter(x) == detail::FoldedLetter(y);
     });
 }
 

@@ -81,8 +81,9 @@ class PropertyBag final : public IEventPropertyBag {
   private:
     using Properties = std::vector<std::pair<std::string, VARIANT>>;
     Properties::iterator Find(std::string_view name) {
-        return std::find_if(properties_.begin(), properties_.end(),
-                            [&](const auto& property) { return SameText(property.first, name); });
+        return std::find_if(properties_.begin(), properties_.end(), [&](const auto& property) {
+            return AnsiSameText(property.first, name);
+        });
     }
 
     Properties properties_;
@@ -501,17 +502,17 @@ namespace schema {
 void CreateSeo(Db& db) {
     db.Exec(
         "CREATE TABLE seo_source_type(id INTEGER PRIMARY KEY,"
-        " guid TEXT NOT NULL UNIQUE COLLATE NOCASE);"
+        " guid TEXT NOT NULL UNIQUE COLLATE NOCASE1252);"
         "CREATE TABLE seo_event_type(source_type INTEGER NOT NULL,"
-        " guid TEXT NOT NULL COLLATE NOCASE, UNIQUE(source_type, guid));"
+        " guid TEXT NOT NULL COLLATE NOCASE1252, UNIQUE(source_type, guid));"
         "CREATE TABLE seo_source(id INTEGER PRIMARY KEY, source_type INTEGER NOT NULL,"
-        " guid TEXT NOT NULL COLLATE NOCASE, UNIQUE(source_type, guid));"
+        " guid TEXT NOT NULL COLLATE NOCASE1252, UNIQUE(source_type, guid));"
         "CREATE TABLE seo_binding(id INTEGER PRIMARY KEY, source INTEGER NOT NULL,"
-        " event_type TEXT NOT NULL COLLATE NOCASE, guid TEXT NOT NULL COLLATE NOCASE,"
+        " event_type TEXT NOT NULL COLLATE NOCASE1252, guid TEXT NOT NULL COLLATE NOCASE1252,"
         " sink_class TEXT NOT NULL, display_name TEXT NOT NULL,"
         " UNIQUE(source, event_type, guid));"
         "CREATE TABLE seo_binding_property(binding INTEGER NOT NULL,"
-        " name TEXT NOT NULL COLLATE NOCASE, type INTEGER NOT NULL, value,"
+        " name TEXT NOT NULL COLLATE NOCASE1252, type INTEGER NOT NULL, value,"
         " UNIQUE(binding, name));");
 }
 

@@ -59,7 +59,7 @@ void StoreProperty(Db& db, std::int64_t node, std::string_view name, const VARIA
 template <typename Properties>
 auto FindProperty(Properties& properties, std::string_view property) {
     return std::find_if(properties.begin(), properties.end(),
-                        [&](const auto& entry) { return SameText(entry.first, property); });
+                        [&](const auto& entry) { return AnsiSameText(entry.first, property); });
 }
 
 bool ValidChildName(std::string_view name) {
@@ -87,9 +87,9 @@ namespace schema {
 void CreateMetabase(Db& db) {
     db.Exec(
         "CREATE TABLE mb_node(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
-        " name TEXT NOT NULL COLLATE NOCASE, class TEXT NOT NULL, UNIQUE(parent, name));"
+        " name TEXT NOT NULL COLLATE NOCASE1252, class TEXT NOT NULL, UNIQUE(parent, name));"
         "CREATE INDEX mb_node_children ON mb_node(parent, id);"
-        "CREATE TABLE mb_property(node INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
+        "CREATE TABLE mb_property(node INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE1252,"
         " type INTEGER NOT NULL, value, UNIQUE(node, name));"
         "INSERT INTO mb_node(id, parent, name, class) VALUES (1, 0, 'localhost', 'IIsComputer');");
 }

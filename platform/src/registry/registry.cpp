@@ -54,8 +54,8 @@ namespace schema {
 void CreateRegistry(Db& db) {
     db.Exec(
         "CREATE TABLE reg_key(id INTEGER PRIMARY KEY, parent INTEGER NOT NULL,"
-        " name TEXT NOT NULL COLLATE NOCASE, UNIQUE(parent, name));"
-        "CREATE TABLE reg_value(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE,"
+        " name TEXT NOT NULL COLLATE NOCASE1252, UNIQUE(parent, name));"
+        "CREATE TABLE reg_value(key INTEGER NOT NULL, name TEXT NOT NULL COLLATE NOCASE1252,"
         " type INTEGER NOT NULL, data BLOB NOT NULL, PRIMARY KEY(key, name)) WITHOUT ROWID;"
         "INSERT INTO reg_key(id, parent, name) VALUES"
         " (1, 0, 'HKEY_LOCAL_MACHINE'), (2, 0, 'HKEY_CURRENT_USER');");
@@ -243,8 +243,8 @@ std::optional<RegType> TRegistry::GetDataType(std::string_view name) {
 }
 
 std::vector<std::string> TRegistry::GetKeyNames() {
-    auto select =
-        Store().Prepare("SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE");
+    auto select = Store().Prepare(
+        "SELECT name FROM reg_key WHERE parent = ?1 ORDER BY name COLLATE NOCASE1252");
     select.Bind(1, OpenedKey());
     std::vector<std::string> names;
     while (select.Step()) names.push_back(select.Text(0));
@@ -252,8 +252,8 @@ std::vector<std::string> TRegistry::GetKeyNames() {
 }
 
 std::vector<std::string> TRegistry::GetValueNames() {
-    auto select =
-        Store().Prepare("SELECT name FROM reg_value WHERE key = ?1 ORDER BY name COLLATE NOCASE");
+    auto select = Store().Prepare(
+        "SELECT name FROM reg_value WHERE key = ?1 ORDER BY name COLLATE NOCASE1252");
     select.Bind(1, OpenedKey());
     std::vector<std::string> names;
     while (select.Step()) names.push_back(select.Text(0));

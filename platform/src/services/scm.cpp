@@ -119,7 +119,7 @@ std::optional<ServiceEntry> FindService(Db& db, std::string_view name) {
     ServiceEntry entry{std::string(name), ReadDword(registry, "DeleteFlag", 0) != 0};
     registry.OpenKeyReadOnly(ServicesKey());
     for (std::string& key : registry.GetKeyNames()) {
-        if (SameText(key, name)) entry.name = std::move(key);
+        if (AnsiSameText(key, name)) entry.name = std::move(key);
     }
     return entry;
 }
@@ -239,8 +239,8 @@ bool NamesClash(Db& db, std::string_view name, std::string_view displayName) {
         TRegistry registry(db);
         registry.OpenKeyReadOnly(ServiceKey(other));
         const std::string otherDisplay = ReadText(registry, "DisplayName");
-        if (SameText(otherDisplay, name) || SameText(other, displayName) ||
-            SameText(otherDisplay, displayName)) {
+        if (AnsiSameText(otherDisplay, name) || AnsiSameText(other, displayName) ||
+            AnsiSameText(otherDisplay, displayName)) {
             return true;
         }
     }

@@ -90,7 +90,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
     }
     const SERVICE_TABLE_ENTRY* entry = nullptr;
     for (const SERVICE_TABLE_ENTRY& candidate : table) {
-        if (SameText(candidate.lpServiceName, name)) entry = &candidate;
+        if (AnsiSameText(candidate.lpServiceName, name)) entry = &candidate;
     }
     {
         std::lock_guard lock(Process().mutex);
@@ -127,7 +127,7 @@ bool StartServiceCtrlDispatcher(const std::vector<SERVICE_TABLE_ENTRY>& table) {
 SERVICE_STATUS_HANDLE RegisterServiceCtrlHandler(std::string_view serviceName,
                                                  LPHANDLER_FUNCTION handler) {
     std::lock_guard lock(Process().mutex);
-    if (Process().name.empty() || !SameText(Process().name, serviceName)) {
+    if (Process().name.empty() || !AnsiSameText(Process().name, serviceName)) {
         SetLastError(ERROR_SERVICE_DOES_NOT_EXIST);
         return 0;
     }

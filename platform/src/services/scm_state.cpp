@@ -14,7 +14,7 @@ namespace schema {
 
 void CreateServices(Db& db) {
     db.Exec(
-        "CREATE TABLE IF NOT EXISTS service_state(name TEXT PRIMARY KEY COLLATE NOCASE,"
+        "CREATE TABLE IF NOT EXISTS service_state(name TEXT PRIMARY KEY COLLATE NOCASE1252,"
         " generation INTEGER NOT NULL, state INTEGER NOT NULL, service_type INTEGER NOT NULL,"
         " controls_accepted INTEGER NOT NULL, win32_exit_code INTEGER NOT NULL,"
         " specific_exit_code INTEGER NOT NULL, check_point INTEGER NOT NULL,"

@@ -8,6 +8,8 @@
 #include <utility>
 #include <vector>
 
+#include "store/name_collation.h"
+
 namespace win {
 
 // A connection's idle statements by their text; finalized with the cache. Bounded, so
@@ -187,7 +189,8 @@ sqlite3* Db::Open(const std::filesystem::path& path) {
         throw SqlError("open " + path.string() + ": " + message);
     }
     sqlite3_busy_timeout(db, kBusyTimeoutMs);
-    if (sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
+    if (RegisterNameCollation(db) != SQLITE_OK ||
+        sqlite3_exec(db, "PRAGMA synchronous=NORMAL", nullptr, nullptr, nullptr) != SQLITE_OK) {
         std::string message = sqlite3_errmsg(db);
         sqlite3_close(db);
         throw SqlError("open " + path.string() + ": " + message);

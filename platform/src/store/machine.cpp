@@ -9,15 +9,22 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "store/name_collation.h"
+
 namespace win {
 namespace fs = std::filesystem;
 namespace {
 
-constexpr int kSchemaVersion = 1;
+// 1: names declared COLLATE NOCASE; 2: names under the machine's rule (NOCASE1252).
+constexpr int kSchemaVersion = 2;
+
+int SchemaVersion(Db& db) {
+    auto statement = db.Prepare("PRAGMA user_version");
+    return statement.Step() ? static_cast<int>(statement.Int(0)) : 0;
+}
 
 bool IsInitialised(Db& db) {
-    auto statement = db.Prepare("PRAGMA user_version");
-    return statement.Step() && statement.Int(0) >= kSchemaVersion;
+    return SchemaVersion(db) >= kSchemaVersion;
 }
 
 // Serialises first-use initialisation between processes.
@@ -45,8 +52,17 @@ const MachineSetup& Setup() {
     return registeredSetup;
 }
 
+// A new store is created; one of an older version is brought up to date.
 bool InitLocked(Db& db) {
-    if (IsInitialised(db)) return false;
+    const int version = SchemaVersion(db);
+    if (version >= kSchemaVersion) return false;
+    if (version > 0) {
+        Transaction transaction(db);
+        UseNameCollation(db);
+        db.Exec("PRAGMA user_version=" + std::to_string(kSchemaVersion));
+        transaction.Commit();
+        return false;
+    }
     db.Exec("PRAGMA journal_mode=WAL");
     Transaction transaction(db);
     Setup().create(db);
