@@ -2,6 +2,7 @@
 // handed on as they are.
 #include "core/folder_notices.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -24,20 +25,26 @@ void ReadNotices(int fd, const std::function<void(const inotify_event&)>& apply)
 }
 
 FolderNotices& FolderNotices::Process() {
-    // Never destroyed: threads may still look names up while the process exits.
-    static FolderNotices& notices = *new FolderNotices;
+    // Never destroyed: threads may still look names up while the process exits. A fork is
+    // noted when it happens rather than asked of the process id at every read.
+    static FolderNotices& notices = *[] {
+        auto* created = new FolderNotices;
+        ::pthread_atfork(nullptr, nullptr, [] { Process().inherited_ = true; });
+        return created;
+    }();
     return notices;
 }
 
 // Whether there is an instance; the first call of a process (or of a forked child) makes it.
 bool FolderNotices::Owned() {
-    if (owner_ == ::getpid()) return fd_ >= 0;
+    if (opened_ && !inherited_) return fd_ >= 0;
     if (fd_ >= 0) {
         EndAll(false);  // the watches are the parent's: removing them would end them there
         ::close(fd_);
     }
     fd_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-    owner_ = ::getpid();
+    opened_ = true;
+    inherited_ = false;
     return fd_ >= 0;
 }
 

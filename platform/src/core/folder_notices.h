@@ -62,7 +62,8 @@ class FolderNotices {
 
     std::mutex mutex_;
     int fd_ = -1;
-    pid_t owner_ = 0;
+    bool opened_ = false;
+    bool inherited_ = false;  // by a forked child, which must not read its parent's notices
     std::uint64_t next_ = 0;
     std::unordered_map<std::uint64_t, Subscription> subscriptions_;
     std::unordered_map<int, std::vector<std::uint64_t>> byWatch_;  // one inode, many watchers

@@ -16,14 +16,19 @@ namespace win::detail {
 namespace fs = std::filesystem;
 namespace {
 
+struct Answer {
+    std::optional<std::string> host;
+    bool exact;  // the entry has the very name looked up, which no other entry can outrank
+};
+
 struct Folder {
     std::uint64_t watch = 0;
     Folder* parent = nullptr;  // none for a drive's folder
     std::string name;          // the host name in the parent
     std::uint64_t used = 0;
-    std::uint64_t version = 0;                                            // of its entries
-    std::unordered_map<std::string, std::optional<std::string>> answers;  // 8-bit name -> host
-    std::unordered_map<std::string, std::unique_ptr<Folder>> children;    // by host name
+    std::uint64_t version = 0;                                          // of its entries
+    std::unordered_map<std::string, Answer> answers;                    // by 8-bit name
+    std::unordered_map<std::string, std::unique_ptr<Folder>> children;  // by host name
 };
 
 struct Root {
@@ -126,7 +131,7 @@ std::unique_ptr<Folder> ResolutionCache::Known(const fs::path& host, bool follow
 }
 
 // The known answer, or `find`'s, run without the lock so that lookups in other folders go on;
-// kept when no notice of the folder came meanwhile. Leaves `folder` null when the folder is
+// kept unless a notice of the folder was read meanwhile. Leaves `folder` null when the folder is
 // no longer known as it was.
 std::optional<std::string> ResolutionCache::LookUp(Lock& lock, Folder*& folder,
                                                    const fs::path& host, const std::string& name,
@@ -134,7 +139,7 @@ std::optional<std::string> ResolutionCache::LookUp(Lock& lock, Folder*& folder,
     if (folder) {
         folder->used = ++clock_;
         const auto known = folder->answers.find(name);
-        if (known != folder->answers.end()) return known->second;
+        if (known != folder->answers.end()) return known->second.host;
     }
     const std::uint64_t watch = folder ? folder->watch : 0;
     const std::uint64_t version = folder ? folder->version : 0;
@@ -142,25 +147,31 @@ std::optional<std::string> ResolutionCache::LookUp(Lock& lock, Folder*& folder,
     std::optional<std::string> entry = find(host, name);
     lock.lock();
     if (!folder) return entry;
-    notices_.Read();
+    // A notice read meanwhile changed the version; one still unread forgets the answer when
+    // it is read, before the next answer.
     const auto found = byWatch_.find(watch);
     folder = found != byWatch_.end() && found->second->version == version ? found->second : nullptr;
     if (!folder) return entry;
     if (folder->answers.size() >= kKnownAnswers) folder->answers.clear();
-    folder->answers.emplace(name, entry);
+    folder->answers.emplace(name, Answer{entry, entry && *entry == AnsiToUtf8(name)});
     return entry;
 }
 
 void ResolutionCache::OnNotice(Folder& folder, std::uint32_t mask, std::string_view name) {
     if (mask & kWatchEnded) return Forget(folder);
     if (!(mask & kNameNotices)) return;  // a notice another watcher of the folder asked for
-    folder.answers.clear();
     ++folder.version;
     if (name.empty()) {
         // The folder's own attributes: whether its entries can be reached at all.
+        folder.answers.clear();
         while (!folder.children.empty()) Forget(*folder.children.begin()->second);
         return;
     }
+    // Any new entry may match a name without case or as an alias, or end a name's absence;
+    // an exact match stands until its own entry changes.
+    std::erase_if(folder.answers, [name](const auto& answer) {
+        return !answer.second.exact || *answer.second.host == name;
+    });
     const auto child = folder.children.find(std::string(name));
     if (child != folder.children.end()) Forget(*child->second);
 }

@@ -4,14 +4,16 @@
 //
 // A folder is known from its first lookup on. Each answer (the host entry that an 8-bit name
 // designates, or none) is kept until a notice (folder_notices.h) says that an entry of the
-// folder was created, removed, renamed or had its attributes changed; the notices are read
-// before every answer, so an answer is what a fresh lookup would give. A notice for a
-// subfolder's name forgets that subfolder and all below it; a folder moved or removed is
-// forgotten. The drive's host folder is compared with the one known at every resolution, as
-// the folders above it are not watched. A symbolic link to a folder, or a folder that cannot
-// be watched, ends what is known along a path: the rest of it is looked up afresh. At most
-// kKnownFolders folders are known (the least recently used one without known subfolders
-// goes) and kKnownAnswers answers per folder.
+// folder was created, removed, renamed or had its attributes changed: any such notice ends
+// the answers found without case or as aliases, the absent ones, and the answer that names
+// the entry itself; an exact match stands otherwise, as no other entry can outrank it. The
+// notices are read before every answer, so an answer is what a fresh lookup would give. A
+// notice for a subfolder's name forgets that subfolder and all below it; a folder moved or
+// removed is forgotten. The drive's host folder is compared with the one known at every
+// resolution, as the folders above it are not watched. A symbolic link to a folder, or a
+// folder that cannot be watched, ends what is known along a path: the rest of it is looked
+// up afresh. At most kKnownFolders folders are known (the least recently used one without
+// known subfolders goes) and kKnownAnswers answers per folder.
 #pragma once
 
 #include <cstddef>

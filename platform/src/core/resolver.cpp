@@ -188,10 +188,10 @@ bool IsProgramName(std::string_view name) {
 }
 
 Resolution Resolve(const fs::path& root, const std::vector<std::string>& names) {
-    if (std::optional<Resolution> known = ResolveKnown(root, names, FindEntry)) return *known;
     fs::path exact = root;
     for (const std::string& name : names) exact /= AnsiToUtf8(name);
     if (Exists(exact)) return {exact, true};
+    if (std::optional<Resolution> known = ResolveKnown(root, names, FindEntry)) return *known;
 
     fs::path host = root;
     std::size_t i = 0;
