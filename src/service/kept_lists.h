@@ -5,7 +5,8 @@
 // the next session build its list afresh.
 //
 // Shared by the session threads. Lists are kept by the folder's text as the session gave it,
-// at most kKeptRecords records in all (the least recently taken list goes first).
+// at most kKeptRecords records in all (some 200 bytes each; the least recently taken list goes
+// first).
 #pragma once
 
 #include <cstddef>
@@ -19,7 +20,7 @@
 
 namespace vrel {
 
-inline constexpr std::size_t kKeptRecords = 100000;
+inline constexpr std::size_t kKeptRecords = 50000;
 
 // A watch of the folder to start before its search, so that a change during it counts.
 std::unique_ptr<win::FolderChanges> WatchMailbox(std::string_view folder);
