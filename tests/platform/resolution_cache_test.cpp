@@ -1,5 +1,6 @@
 // Paths resolved before, after their folders change behind the process's back: every lookup
-// answers as a fresh one would, yet a path whose folders did not change reads no folder.
+// answers as a fresh one would, yet a path whose folders did not change reads no folder. Each
+// path misses its exact name somewhere, as only such a path is answered from what is known.
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -59,13 +60,13 @@ INSTANTIATE_TEST_SUITE_P(Changes, ResolutionCacheTest, testing::Values(
                "mkdir -p New/MailRoot && touch New/MailRoot/m.eml && rm -r Inetpub && mv New Inetpub",
                "Inetpub/MailRoot/m.eml"},
     ChangeCase{"ExactNameCreatedBesideACaseMatch", {"Inetpub/mailroot/m.eml"},
-               "C:\\Inetpub\\MAILROOT\\m.eml", "Inetpub/mailroot/m.eml",
+               "C:\\INETPUB\\MAILROOT\\m.eml", "Inetpub/mailroot/m.eml",
                "mkdir Inetpub/MAILROOT && touch Inetpub/MAILROOT/m.eml", "Inetpub/MAILROOT/m.eml"},
     ChangeCase{"MissingFolderCreatedInAnotherCase", {"Inetpub/m.eml"},
                "C:\\Inetpub\\new\\x.txt", "Inetpub/new/x.txt",
                "mkdir Inetpub/NEW && touch Inetpub/NEW/X.TXT", "Inetpub/NEW/X.TXT"},
     ChangeCase{"ExactMatchDeletedLeavesTheCaseMatch", {"Inetpub/mailroot/m.eml", "Inetpub/MAILROOT/m.eml"},
-               "C:\\Inetpub\\mailroot\\m.eml", "Inetpub/mailroot/m.eml",
+               "C:\\INETPUB\\mailroot\\m.eml", "Inetpub/mailroot/m.eml",
                "rm -r Inetpub/mailroot", "Inetpub/MAILROOT/m.eml"},
     ChangeCase{"ProgramNameTakenByAFileWithTheSuffix", {"bin/tool"},
                "C:\\bin\\tool.exe", "bin/tool", "touch bin/TOOL.EXE", "bin/TOOL.EXE"},
