@@ -1,9 +1,11 @@
 // POP3 session figures on a machine of its own in a temporary folder, over real loopback
-// connections: RETR of a 10 MB message, LIST and UIDL of a 10,000-message mailbox (and
-// the building of its list), the first LIST and UIDL of a session on that mailbox as a
-// client sees them (from its command to the end of the reply, through the listener's
-// accepted socket), and whole USER/PASS/STAT/QUIT sessions against a listening socket with
-// its thread cache, at the tests' password cost (1) and the machine's default (5).
+// connections: RETR of a 10 MB message, RETR of 1000 messages of 4 KB in turn (over their
+// folder's path in its own case and in another), LIST and UIDL of a 10,000-message mailbox
+// (and its list, built afresh and taken from the one before), the first LIST and UIDL of a
+// session on that mailbox as a client sees them (from its command to the end of the reply,
+// through the listener's accepted socket), and whole USER/PASS/STAT/QUIT sessions against a
+// listening socket with its thread cache, at the tests' password cost (1) and the machine's
+// default (5), and on the 10,000-message mailbox from its second session on.
 #include <benchmark/benchmark.h>
 #include <sys/socket.h>
 
@@ -36,12 +38,21 @@ void StoreFile(const std::string& windowsPath, const std::string& content) {
 
 constexpr const char* kBigFolder = "C:\\Mail\\big";
 constexpr const char* kManyFolder = "C:\\Mail\\many";
+constexpr const char* kSmallFolder = "C:\\Mail\\small";
+constexpr const char* kSmallFolderOtherCase = "C:\\MAIL\\SMALL";
+constexpr int kSmallMessages = 1000;
 
 std::string BigMessage() {
     std::string message = "Subject: big\r\n\r\n";
     while (message.size() < 10 * 1000 * 1000) {
         message += (message.size() % 7 == 0 ? "." : "x") + std::string(75, 'y') + "\r\n";
     }
+    return message;
+}
+
+std::string SmallMessage() {
+    std::string message = "Subject: small\r\n\r\n";
+    while (message.size() < 4096) message += std::string(70, 'x') + "\r\n";
     return message;
 }
 
@@ -63,6 +74,7 @@ void PrepareMachine() {
         char name[40];
         std::snprintf(name, sizeof name, "\\261209101010001%09d.eml", i);
         StoreFile(kManyFolder + std::string(name), "Subject: x\r\n\r\nbody\r\n");
+        if (i <= kSmallMessages) StoreFile(kSmallFolder + std::string(name), SmallMessage());
     }
     vrel::SystemModule = std::make_unique<vrel::TSystemModule>();
 }
@@ -136,11 +148,39 @@ void BM_Retr10MB(benchmark::State& state) {
 }
 BENCHMARK(BM_Retr10MB)->Unit(benchmark::kMillisecond)->UseRealTime();
 
+// The argument 1 writes the folder's path in another case than the host's, so that every
+// folder on the way misses its exact name.
+void BM_Retr4KB(benchmark::State& state) {
+    const vrel::MessageList list = ListOf(state.range(0) ? kSmallFolderOtherCase : kSmallFolder);
+    std::size_t next = 0;
+    Replies(state, [&](auto& stream) {
+        TMyServerThread::RETRMessage(std::to_string(next++ % list.size() + 1), list, stream);
+    });
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Retr4KB)->Arg(0)->Arg(1)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+// The list built afresh: an entry that is no message comes and goes before each build, so
+// the folder changed since the list before.
 void BM_GetMessages10000(benchmark::State& state) {
-    for (auto _ : state) benchmark::DoNotOptimize(ListOf(kManyFolder));
+    const std::filesystem::path other = win::ToHostPath(kManyFolder) / "other.txt";
+    for (auto _ : state) {
+        state.PauseTiming();
+        std::ofstream{other};
+        std::filesystem::remove(other);
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(ListOf(kManyFolder));
+    }
     state.SetItemsProcessed(state.iterations() * 10000);
 }
 BENCHMARK(BM_GetMessages10000)->Unit(benchmark::kMillisecond);
+
+// The list of an unchanged folder, taken from the one built before.
+void BM_GetMessages10000Unchanged(benchmark::State& state) {
+    for (auto _ : state) benchmark::DoNotOptimize(ListOf(kManyFolder));
+    state.SetItemsProcessed(state.iterations() * 10000);
+}
+BENCHMARK(BM_GetMessages10000Unchanged)->Unit(benchmark::kMillisecond);
 
 void BM_List10000(benchmark::State& state) {
     const vrel::MessageList list = ListOf(kManyFolder);
@@ -211,25 +251,37 @@ void BM_FirstUidl10000(benchmark::State& state) {
 }
 BENCHMARK(BM_FirstUidl10000)->Unit(benchmark::kMillisecond)->UseManualTime();
 
+// One USER/PASS/STAT/QUIT session.
+void Session(benchmark::State& state, int port, const std::string& user) {
+    vrel::test::LoopbackClient client(port);
+    client.ReadLine();
+    for (const std::string& command : {"USER " + user + "\r\n", std::string("PASS secret\r\n"),
+                                       std::string("STAT\r\n"), std::string("QUIT\r\n")}) {
+        client.Send(command);
+        if (client.ReadLine().rfind("+OK", 0) != 0) state.SkipWithError("session refused");
+    }
+    client.WaitForClose();
+}
+
 // Whole sessions, one after the other, against a listening socket; the argument is the
 // password hash cost of the account.
 void BM_LogonSessions(benchmark::State& state) {
     Pop3Listener listener;
-    win::TServerSocket& server = listener.server;
-    const std::string user = "USER bob" + std::to_string(state.range(0)) + "\r\n";
-    for (auto _ : state) {
-        vrel::test::LoopbackClient client(server.LocalPort());
-        client.ReadLine();
-        for (const std::string& command : {user, std::string("PASS secret\r\n"),
-                                           std::string("STAT\r\n"), std::string("QUIT\r\n")}) {
-            client.Send(command);
-            if (client.ReadLine().rfind("+OK", 0) != 0) state.SkipWithError("session refused");
-        }
-        client.WaitForClose();
-    }
+    const std::string user = "bob" + std::to_string(state.range(0));
+    for (auto _ : state) Session(state, listener.server.LocalPort(), user);
     state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_LogonSessions)->Arg(1)->Arg(5)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Sessions on the 10,000-message mailbox after its first, at the password cost of
+// BM_LogonSessions/1: the difference between the two is what the mailbox costs a session.
+void BM_LaterLogonStat10000(benchmark::State& state) {
+    Pop3Listener listener;
+    Session(state, listener.server.LocalPort(), "many");
+    for (auto _ : state) Session(state, listener.server.LocalPort(), "many");
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LaterLogonStat10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 }  // namespace
 

@@ -7,7 +7,7 @@ namespace vrel {
 
 MailboxLock::MailboxLock(std::string_view folder) {
     if (folder.empty()) return;
-    file_.emplace(std::string(folder) + "\\LockFile.$$$");
+    file_.emplace(std::string(folder) + "\\" + std::string(kLockFileName));
     switch (file_->Status()) {
         case win::CreateStatus::Created:
             status_ = Status::Taken;

@@ -15,6 +15,8 @@
 
 namespace vrel {
 
+inline constexpr std::string_view kLockFileName = "LockFile.$$$";
+
 class MailboxLock {
   public:
     enum class Status {

@@ -1,11 +1,13 @@
-// The message list (see message_list.h) and the building of it from the mailbox folder.
-// The folder's entries are trusted only as far as the file functions report them.
+// The message list (see message_list.h) and the building of it from the mailbox folder, or
+// the list built before while the folder did not change (kept_lists.h). The folder's entries
+// are trusted only as far as the file functions report them.
 #include "service/message_list.h"
 
 #include <algorithm>
 #include <limits>
 #include <utility>
 
+#include "service/kept_lists.h"
 #include "service/my_server_thread.h"
 
 namespace vrel {
@@ -68,6 +70,12 @@ MsgRecord TMyServerThread::NewMsgRecord(std::int32_t number, const win::TSearchR
 
 std::int32_t TMyServerThread::GetMessages(std::string_view folder, MessageList& list,
                                           std::int64_t& octetTotal) {
+    if (const std::optional<std::int64_t> kept = TakeKeptList(folder, list)) {
+        octetTotal += *kept;
+        return static_cast<std::int32_t>(list.size());
+    }
+    std::unique_ptr<win::FolderChanges> changes = WatchMailbox(folder);
+    const std::int64_t before = octetTotal;
     const std::string prefix = WithTrailingBackslash(folder);
     win::TSearchRec entry;
     for (int found = win::FindFirst(prefix + "*.eml", win::faAnyFile, entry); found == 0;
@@ -80,6 +88,7 @@ std::int32_t TMyServerThread::GetMessages(std::string_view folder, MessageList& 
         list.push_back(std::move(record));
     }
     win::FindClose(entry);
+    KeepList(folder, std::move(changes), list, octetTotal - before);
     return static_cast<std::int32_t>(list.size());
 }
 

@@ -5,8 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <utility>
+#include <vector>
 
+#include "folder_reads.h"
 #include "mailbox_fixture.h"
+#include "service/mailbox_lock.h"
 
 namespace {
 
@@ -103,6 +107,83 @@ TEST_F(GetMessagesTest, EmptyOrMissingFolderGivesNoRecords) {
     std::filesystem::create_directories(Host(""));
     EXPECT_EQ(TMyServerThread::GetMessages(kFolder, list_, octets_), 0);
     EXPECT_EQ(octets_, 0);
+}
+
+// The list of a later session in the same process, after another process changed the
+// mailbox between the sessions: it is the list a fresh search gives.
+struct BetweenSessions {
+    const char* name;
+    const char* change;                               // a shell command in C:\Mail
+    std::vector<std::pair<std::string, int>> listed;  // uid and size, in list order
+};
+
+void PrintTo(const BetweenSessions& c, std::ostream* os) {
+    *os << c.name;
+}
+
+class LaterSessionTest : public vrel::test::MailboxTest,
+                         public testing::WithParamInterface<BetweenSessions> {};
+
+TEST_P(LaterSessionTest, ListsTheFolderAsItIsNow) {
+    Store("m1.eml", "1");
+    Store("m2.eml", "22");
+    Build();
+    ASSERT_EQ(list_.size(), 2u);
+    vrel::test::Shell(machine_.DriveC() / "Mail", GetParam().change);
+
+    list_.clear();
+    octets_ = 0;
+    Build();
+    std::vector<std::pair<std::string, int>> listed;
+    std::int64_t octets = 0;
+    for (const MsgRecord& record : list_) {
+        listed.emplace_back(record.uid, record.size);
+        octets += record.size;
+    }
+    EXPECT_EQ(listed, GetParam().listed);
+    EXPECT_EQ(octets_, octets);
+}
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(Changes, LaterSessionTest, testing::Values(
+    BetweenSessions{"FileAdded", "printf 333 > bob/m3.eml", {{"m1", 1}, {"m2", 2}, {"m3", 3}}},
+    BetweenSessions{"FileRemoved", "rm bob/m1.eml", {{"m2", 2}}},
+    BetweenSessions{"FileRenamed", "mv bob/m1.eml bob/m0.eml", {{"m0", 1}, {"m2", 2}}},
+    BetweenSessions{"FileGrown", "printf 4444 >> bob/m1.eml", {{"m1", 5}, {"m2", 2}}},
+    BetweenSessions{"FolderReplaced", "mv bob old && mkdir bob && printf 55555 > bob/m5.eml",
+                    {{"m5", 5}}},
+    BetweenSessions{"OnlyTheLockFileCameAndWent", "touch bob/LockFile.\\$\\$\\$ && rm bob/L*",
+                    {{"m1", 1}, {"m2", 2}}}),
+    [](const auto& info) { return std::string(info.param.name); });
+// clang-format on
+
+// Taking the lock file looks its name up under the folder's lock, without the cache; the
+// count starts after it.
+TEST_F(GetMessagesTest, ALaterSessionOfAnUnchangedMailboxDoesNotSearchItsFolder) {
+    Store("m1.eml", "1");
+    Store("m2.eml", "22");
+    vrel::test::FolderReads reads(Host(""));
+    {
+        const vrel::MailboxLock lock(kFolder);
+        reads.Take();
+        Build();
+        EXPECT_GE(reads.Take(), 1);
+    }
+    const vrel::MessageList first = std::exchange(list_, {});
+
+    const vrel::MailboxLock lock(kFolder);
+    reads.Take();
+    octets_ = 0;
+    Build();
+    EXPECT_EQ(reads.Take(), 0);
+    ASSERT_EQ(list_.size(), first.size());
+    for (std::size_t i = 0; i < first.size(); ++i) {
+        EXPECT_EQ(list_[i].number, first[i].number);
+        EXPECT_EQ(list_[i].uid, first[i].uid);
+        EXPECT_EQ(list_[i].size, first[i].size);
+        EXPECT_EQ(list_[i].path, first[i].path);
+    }
+    EXPECT_EQ(octets_, 3);
 }
 
 }  // namespace

@@ -7,11 +7,11 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdint>
 #include <mutex>
 #include <unordered_map>
 
+#include "core/folder_notices.h"
 #include "platform/codepage.h"
 #include "platform/text.h"
 
@@ -88,16 +88,7 @@ bool IndexCache::Owned() {
 }
 
 void IndexCache::Drain() {
-    alignas(inotify_event) std::array<char, 64 * 1024> buffer;
-    for (;;) {
-        const ssize_t length = ::read(fd_, buffer.data(), buffer.size());
-        if (length <= 0) return;
-        for (ssize_t at = 0; at < length;) {
-            const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + at);
-            Apply(*event);
-            at += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
-        }
-    }
+    ReadNotices(fd_, [this](const inotify_event& event) { Apply(event); });
 }
 
 void IndexCache::Apply(const inotify_event& event) {

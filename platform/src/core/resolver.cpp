@@ -14,6 +14,7 @@
 #include <memory>
 
 #include "core/folder_index.h"
+#include "core/resolution_cache.h"
 #include "core/short_names.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
@@ -196,6 +197,7 @@ Resolution Resolve(const fs::path& root, const std::vector<std::string>& names) 
     fs::path exact = root;
     for (const std::string& name : names) exact /= AnsiToUtf8(name);
     if (Exists(exact)) return {exact, true};
+    if (std::optional<Resolution> known = ResolveKnown(root, names, FindEntry)) return *known;
 
     fs::path host = root;
     std::size_t i = 0;

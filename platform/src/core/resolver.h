@@ -8,6 +8,9 @@
 // answers from its index (folder_index.h). Creating an entry and the check that no entry of
 // that name exists are one step under the folder's lock, so two processes cannot make "bob"
 // and "BOB" side by side.
+//
+// A path that misses its exact name is answered from what is known of its folders while they
+// did not change (resolution_cache.h).
 #pragma once
 
 #include <filesystem>
