@@ -49,13 +49,20 @@ TPopDlg::TPopDlg(QWidget* parent)
     ConnectLoading();
     ConnectPickers();
     PageControl->setCurrentWidget(DesignActivePage());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    CentreOnScreen();
 }
 
 TPopDlg::~TPopDlg() {
     SetServiceProgressDisplay({});
+}
+
+// Across the screen's width as the platform reports it (Screen.Width), down its work area.
+void TPopDlg::CentreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    move(area.left() + (vcl::ScreenWidth() - width()) / 2,
+         area.top() + (area.height() - height()) / 2);
 }
 
 void TPopDlg::BuildFrame() {

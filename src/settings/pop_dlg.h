@@ -268,6 +268,7 @@ class TPopDlg : public QDialog {
     void showEvent(QShowEvent* event) override;
 
   private:
+    void CentreOnScreen();
     void BuildFrame();
     void BuildGeneralTab();
     void BuildStatusList(QWidget* group);

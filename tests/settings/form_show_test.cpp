@@ -131,6 +131,8 @@ TEST_F(FormShowTest, AliasesOlderBindingsAndANarrowScreen) {
     TPopDlg& form = Open();
     vcl::SetScreenWidth(0);
     EXPECT_EQ(form.width(), 640);
+    EXPECT_EQ(form.x(), 0) << "centred on the narrow screen after narrowing";
+    vrel::test::SaveScreenshot(form, "popsetup_PopDlg-narrow");
     EXPECT_EQ(form.AliasStringGrid->RowCount(), 4);
     EXPECT_EQ(form.AliasStringGrid->Cell(1, 0), "Alias");
     EXPECT_EQ(form.AliasStringGrid->Cell(2, 0), "Map To User");
