@@ -43,7 +43,10 @@ void TPopDlg::FormShow() {
         PageControl->SelectPage(WizardTab);
         return;
     }
-    if (vcl::ScreenWidth() < kNarrowScreen) setFixedWidth(kNarrowWidth);
+    if (vcl::ScreenWidth() < kNarrowScreen) {
+        setFixedWidth(kNarrowWidth);
+        CentreOnScreen();
+    }
     win::TRegistry registry;
     if (registry.OpenKey(kSettingsKey, true)) {
         LoadSettings(registry);

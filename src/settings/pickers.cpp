@@ -66,10 +66,10 @@ void TPopDlg::ConnectPickers() {
 }
 
 // Pending settings are applied first (with the Apply button's own questions), so the groups
-// are listed for the authority in force.
+// are listed for the authority in force; an apply that raises ends the picker with it.
 void TPopDlg::GroupBrowseButtonClick() {
     const vcl::THourGlass hourGlass;
-    if (ApplyButton->isEnabled()) ApplyButton->click();
+    if (ApplyButton->isEnabled()) ApplyButtonClick();
     if (const auto line = Pick("UA_UsersGroup", "Select eMail Users Group", kListAccountGroups)) {
         SetEditText(*eMailUsersGroupEdit, *line);
     }

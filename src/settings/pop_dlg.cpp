@@ -4,6 +4,7 @@
 
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QTabBar>
 
@@ -19,11 +20,14 @@ namespace {
 
 constexpr int kBottomPanelHeight = 36;
 constexpr int kPanelBorder = 5;
+// The bottom buttons in the form's full width: OK first, each next one a pitch further.
+constexpr int kFirstButtonLeft = 344;
+constexpr int kButtonPitch = 80;
+constexpr int kButtonTop = 5;
 
-QFrame* MakePanel(QWidget* parent, const char* name, QRect geometry) {
+QFrame* MakePanel(QWidget* parent, const char* name) {
     auto* panel = new QFrame(parent);
     panel->setObjectName(name);
-    panel->setGeometry(geometry);
     return panel;
 }
 
@@ -49,42 +53,67 @@ TPopDlg::TPopDlg(QWidget* parent)
     ConnectLoading();
     ConnectPickers();
     PageControl->setCurrentWidget(DesignActivePage());
-    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
-        move(screen->availableGeometry().center() - rect().center());
-    }
+    CentreOnScreen();
 }
 
 TPopDlg::~TPopDlg() {
     SetServiceProgressDisplay({});
 }
 
+// Across the screen's width as the platform reports it (Screen.Width), down its work area.
+void TPopDlg::CentreOnScreen() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    if (!screen) return;
+    const QRect area = screen->availableGeometry();
+    move(area.left() + (vcl::ScreenWidth() - width()) / 2,
+         area.top() + (area.height() - height()) / 2);
+}
+
 void TPopDlg::BuildFrame() {
-    const int topHeight = kPopDlgClientHeight - kBottomPanelHeight;
-    TopPanel = MakePanel(this, "TopPanel", QRect(0, 0, kPopDlgClientWidth, topHeight));
+    TopPanel = MakePanel(this, "TopPanel");
     PageControl = new TPageControl(TopPanel);
     PageControl->setObjectName("PageControl");
-    PageControl->setGeometry(
-        TopPanel->rect().adjusted(kPanelBorder, kPanelBorder, -kPanelBorder, -kPanelBorder));
     PageControl->tabBar()->setExpanding(false);
-    BottomPanel =
-        MakePanel(this, "BottomPanel", QRect(0, topHeight, kPopDlgClientWidth, kBottomPanelHeight));
+    BottomPanel = MakePanel(this, "BottomPanel");
     Image1 = new TClickImage(BottomPanel);
     Image1->setObjectName("Image1");
     Image1->setGeometry(10, 2, 32, 32);
     Image1->setPixmap(ProductLogo(32));
     Image1->OnClick = [this] { Image1Click(); };
-    OKBtn = MakeButton(BottomPanel, "OKBtn", "OK", {344, 5});
+    OKBtn = MakeButton(BottomPanel, "OKBtn", "OK", {});
     OKBtn->setDefault(true);
     SetHint(*OKBtn, "Saves the current settings and closes the dialog.");
-    CancelBtn = MakeButton(BottomPanel, "CancelBtn", "Cancel", {424, 5});
+    CancelBtn = MakeButton(BottomPanel, "CancelBtn", "Cancel", {});
     SetHint(*CancelBtn, "Discards any changes and closes the dialog.");
-    ApplyButton = MakeButton(BottomPanel, "ApplyButton", "Apply", {504, 5});
+    ApplyButton = MakeButton(BottomPanel, "ApplyButton", "Apply", {});
     ApplyButton->setEnabled(false);
     SetHint(*ApplyButton, "Applies the current settings.");
-    HelpBtn = MakeButton(BottomPanel, "HelpBtn", "Help", {584, 5});
+    HelpBtn = MakeButton(BottomPanel, "HelpBtn", "Help", {});
     SetHint(*HelpBtn, "Brings up help.");
+    LayOutFrame(kPopDlgClientWidth);
     Bind(CancelBtn, &QPushButton::clicked, this, &TPopDlg::CancelBtnClick);
     Bind(HelpBtn, &QPushButton::clicked, this, &TPopDlg::HelpBtnClick);
+}
+
+// The top panel fills the client area above the bottom panel, both as wide as the window;
+// the bottom buttons keep their distance to its right edge, so a narrowed window still
+// shows them whole.
+void TPopDlg::LayOutFrame(int width) {
+    const int topHeight = kPopDlgClientHeight - kBottomPanelHeight;
+    TopPanel->setGeometry(0, 0, width, topHeight);
+    PageControl->setGeometry(
+        TopPanel->rect().adjusted(kPanelBorder, kPanelBorder, -kPanelBorder, -kPanelBorder));
+    BottomPanel->setGeometry(0, topHeight, width, kBottomPanelHeight);
+    int left = width - (kPopDlgClientWidth - kFirstButtonLeft);
+    for (QPushButton* button : {OKBtn, CancelBtn, ApplyButton, HelpBtn}) {
+        button->move(left, kButtonTop);
+        left += kButtonPitch;
+    }
+}
+
+void TPopDlg::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    LayOutFrame(width());
 }
 
 void TPopDlg::CancelBtnClick() {

@@ -265,10 +265,13 @@ class TPopDlg : public QDialog {
 
   protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
   private:
+    void CentreOnScreen();
     void BuildFrame();
+    void LayOutFrame(int width);
     void BuildGeneralTab();
     void BuildStatusList(QWidget* group);
     void BuildStatsGroup(QWidget* page);

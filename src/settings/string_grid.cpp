@@ -18,8 +18,13 @@ namespace vrel {
 
 class TStringGrid::Model : public QAbstractTableModel {
   public:
+    // Starts with the fixed row alone.
     explicit Model(int colCount, QObject* parent)
-        : QAbstractTableModel(parent), cols_(colCount), keys_(static_cast<std::size_t>(colCount)) {}
+        : QAbstractTableModel(parent),
+          cols_(colCount),
+          keys_(static_cast<std::size_t>(colCount), std::vector<std::size_t>(1, EmptyKey())) {
+        rows_.emplace_back(cols_);
+    }
 
     int rowCount(const QModelIndex& parent = {}) const override {
         return parent.isValid() ? 0 : static_cast<int>(rows_.size());
@@ -31,6 +36,14 @@ class TStringGrid::Model : public QAbstractTableModel {
         if (role != Qt::DisplayRole || !index.isValid()) return {};
         return Ansi(Cell(index.column(), index.row()));
     }
+    // The fixed row's texts, which the view's header shows.
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
+        if (orientation != Qt::Horizontal || role != Qt::DisplayRole || section < 0 ||
+            section >= cols_) {
+            return {};
+        }
+        return Ansi(Cell(section, 0));
+    }
     Qt::ItemFlags flags(const QModelIndex& index) const override {
         if (!index.isValid()) return Qt::NoItemFlags;
         return index.row() == 0 ? Qt::ItemIsEnabled : Qt::ItemIsEnabled | Qt::ItemIsSelectable;
@@ -41,6 +54,7 @@ class TStringGrid::Model : public QAbstractTableModel {
         const std::size_t c = Col(col);
         keys_[c][static_cast<std::size_t>(row)] = Key(text);
         At(row).cells[c] = std::move(text);
+        if (row == 0) emit headerDataChanged(Qt::Horizontal, col, col);
         Changed(row, row);
     }
 
@@ -59,9 +73,10 @@ class TStringGrid::Model : public QAbstractTableModel {
     std::unique_ptr<TObject>& Object(int col, int row) { return At(row).objects[Col(col)]; }
     TObject* Object(int col, int row) const { return At(row).objects[Col(col)].get(); }
 
+    // The fixed row always stays.
     void Resize(int count) {
         const int old = rowCount();
-        count = std::max(count, 0);
+        count = std::max(count, 1);
         if (count > old) {
             beginInsertRows({}, old, count - 1);
             for (int i = old; i < count; ++i) rows_.emplace_back(cols_);
@@ -76,6 +91,7 @@ class TStringGrid::Model : public QAbstractTableModel {
     }
 
     void Remove(int row) {
+        if (row == 0) throw std::out_of_range("the grid's fixed row");
         At(row);
         beginRemoveRows({}, row, row);
         rows_.erase(rows_.begin() + row);
@@ -139,47 +155,65 @@ class TStringGrid::Model : public QAbstractTableModel {
     bool pending_ = false;
 };
 
-// Draws the fixed row as a raised face and the other cells as the view does, then lets the
-// grid's owner draw over the cell.
+// Draws a cell as the view does, then lets the grid's owner draw over it.
 class TStringGrid::Delegate : public QStyledItemDelegate {
   public:
     explicit Delegate(TStringGrid* grid) : QStyledItemDelegate(grid), grid_(grid) {}
 
     void paint(QPainter* painter, const QStyleOptionViewItem& option,
                const QModelIndex& index) const override {
-        if (index.row() == 0) {
-            PaintFixed(*painter, option, index);
-        } else {
-            QStyledItemDelegate::paint(painter, option, index);
-        }
-        if (grid_->OnDrawCell) {
-            painter->save();
-            grid_->OnDrawCell(index.column(), index.row(), option.rect, *painter);
-            painter->restore();
-        }
+        QStyledItemDelegate::paint(painter, option, index);
+        grid_->DrawnCell(index.column(), index.row(), option.rect, *painter);
     }
 
   private:
-    static void PaintFixed(QPainter& painter, const QStyleOptionViewItem& option,
-                           const QModelIndex& index) {
-        const QRect r = option.rect;
-        painter.fillRect(r, option.palette.button());
-        painter.setPen(option.palette.light().color());
-        painter.drawLine(r.topLeft(), r.topRight());
-        painter.drawLine(r.topLeft(), r.bottomLeft());
-        painter.setPen(option.palette.buttonText().color());
-        painter.drawText(r.adjusted(2, 0, -2, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                         index.data().toString());
+    TStringGrid* grid_;
+};
+
+// The fixed row: the view's header, a row high, showing row 0 of the model (whose own row is
+// hidden in the view) so that it stays in place while the other rows scroll. Its sections
+// keep the columns' widths; a click reaches the grid's mouse-up handler as a click on row 0,
+// and it never selects or resizes anything.
+class TStringGrid::Header : public QHeaderView {
+  public:
+    explicit Header(TStringGrid* grid) : QHeaderView(Qt::Horizontal, grid), grid_(grid) {
+        setSectionsClickable(false);
+        setSectionResizeMode(QHeaderView::Fixed);
+        setHighlightSections(false);
+        setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     }
 
+    QSize sizeHint() const override {
+        return {QHeaderView::sizeHint().width(), grid_->verticalHeader()->defaultSectionSize()};
+    }
+
+  protected:
+    void paintSection(QPainter* painter, const QRect& rect, int logicalIndex) const override {
+        painter->save();
+        QHeaderView::paintSection(painter, rect, logicalIndex);
+        painter->restore();
+        grid_->DrawnCell(logicalIndex, 0, rect, *painter);
+    }
+    void mousePressEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseMoveEvent(QMouseEvent* event) override { event->accept(); }
+    void mouseReleaseEvent(QMouseEvent* event) override {
+        if (grid_->OnMouseUp) {
+            grid_->OnMouseUp(event->button(), logicalIndexAt(event->position().toPoint()), 0);
+        }
+    }
+    void mouseDoubleClickEvent(QMouseEvent* event) override {
+        if (event->button() == Qt::LeftButton && grid_->OnDblClick) grid_->OnDblClick();
+    }
+
+  private:
     TStringGrid* grid_;
 };
 
 TStringGrid::TStringGrid(int colCount, QWidget* parent)
     : QTableView(parent), model_(new Model(colCount, this)) {
+    setHorizontalHeader(new Header(this));
     setModel(model_);
     setItemDelegate(new Delegate(this));
-    horizontalHeader()->hide();
     verticalHeader()->hide();
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -187,6 +221,7 @@ TStringGrid::TStringGrid(int colCount, QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setWordWrap(false);
     model_->Resize(2);
+    setRowHidden(0, true);
 }
 
 TStringGrid::~TStringGrid() = default;
@@ -274,16 +309,29 @@ void TStringGrid::SetColWidth(int col, int width) {
 void TStringGrid::SetDefaultRowHeight(int height) {
     verticalHeader()->setMinimumSectionSize(height);
     verticalHeader()->setDefaultSectionSize(height);
+    horizontalHeader()->updateGeometry();
+    updateGeometries();
 }
 
+// The fixed row lies above the viewport, so its cells have negative tops here.
 QRect TStringGrid::CellRect(int col, int row) const {
-    return visualRect(model_->index(row, col));
+    if (row != 0) return visualRect(model_->index(row, col));
+    const QHeaderView& header = *horizontalHeader();
+    const QPoint origin = viewport()->mapFrom(this, header.viewport()->mapTo(this, QPoint()));
+    return {origin.x() + header.sectionViewportPosition(col), origin.y(), header.sectionSize(col),
+            header.height()};
 }
 
-// Only the left button selects, and a press on the fixed row changes neither the current
-// row nor the selection; the right button opens the popup over the current row.
+void TStringGrid::DrawnCell(int col, int row, const QRect& rect, QPainter& canvas) const {
+    if (!OnDrawCell) return;
+    canvas.save();
+    OnDrawCell(col, row, rect, canvas);
+    canvas.restore();
+}
+
+// Only the left button selects; the right button opens the popup over the current row.
 void TStringGrid::mousePressEvent(QMouseEvent* event) {
-    if (event->button() != Qt::LeftButton || indexAt(event->position().toPoint()).row() == 0) {
+    if (event->button() != Qt::LeftButton) {
         event->accept();
         return;
     }

@@ -1,9 +1,10 @@
 // TStringGrid: the component library's string grid as the settings window's alias page uses
 // it, over a QTableView and a model of its own. Row 0 is the fixed header row and counts in
-// RowCount; every cell holds an 8-bit (Windows-1252) text and may hold an object that the
-// grid owns, released with its row. A row exchange, or a whole run of them between
-// BeginUpdate and EndUpdate, reaches the view as one change, so sorting thousands of rows
-// does not repaint per swap.
+// RowCount; the view shows it as its header, so it stays in place while the other rows
+// scroll, and its clicks and painting reach the same events as any cell's. Every cell holds
+// an 8-bit (Windows-1252) text and may hold an object that the grid owns, released with its
+// row. A row exchange, or a whole run of them between BeginUpdate and EndUpdate, reaches the
+// view as one change, so sorting thousands of rows does not repaint per swap.
 //
 // GUI thread only. The events are std::function members; the window runs them inside its
 // exception guard.
@@ -43,7 +44,8 @@ class TStringGrid : public QTableView {
 
     int ColCount() const;
     int RowCount() const;
-    // Rows added at the end are empty; rows taken from the end release their objects.
+    // Rows added at the end are empty; rows taken from the end release their objects. The
+    // fixed row always stays.
     void SetRowCount(int count);
 
     const std::string& Cell(int col, int row) const;
@@ -55,7 +57,7 @@ class TStringGrid : public QTableView {
     // regard to case (the locale's rule); -1 when none does.
     int FindText(int col, std::string_view text, int first, int last) const;
 
-    // Removes a row; the rows below move up, with their objects.
+    // Removes a data row; the rows below move up, with their objects.
     void DeleteRow(int row);
     // Swaps two rows whole: texts and objects.
     void ExchangeRows(int a, int b);
@@ -72,10 +74,11 @@ class TStringGrid : public QTableView {
 
     void SetColWidth(int col, int width);
     void SetDefaultRowHeight(int height);
-    // The rectangle of a cell in the viewport's coordinates.
+    // The rectangle of a cell in the viewport's coordinates (the fixed row's lie above it).
     QRect CellRect(int col, int row) const;
 
-    // Runs after the grid has drawn a cell (texts, fixed-row face, selection).
+    // Runs after the grid has drawn a cell (texts, fixed-row face, selection), with the
+    // cell's rectangle in the coordinates of the widget being painted.
     DrawCellHandler OnDrawCell;
     MouseUpHandler OnMouseUp;
     std::function<void()> OnDblClick;
@@ -88,6 +91,8 @@ class TStringGrid : public QTableView {
   private:
     class Model;
     class Delegate;
+    class Header;
+    void DrawnCell(int col, int row, const QRect& rect, QPainter& canvas) const;
     Model* model_;
 };
 

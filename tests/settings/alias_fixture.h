@@ -36,8 +36,8 @@ class AliasTabTest : public PopDlgTest {
     AliasPairs GridRows();
     AliasPairs StoredAliases();
     std::vector<std::string> HeaderTexts();
-    // Clicks a cell of the grid with the left button.
-    void ClickCell(int col, int row);
+    // Clicks a cell of the grid where it is shown (failing when it is out of view).
+    void ClickCell(int col, int row, Qt::MouseButton button = Qt::LeftButton);
 
   private:
     std::unique_ptr<TOptionsDlg> options_;

@@ -3,6 +3,7 @@
 // the page's button states. The grid must always mirror the stored table.
 #include <gtest/gtest.h>
 
+#include <QScrollBar>
 #include <QTest>
 #include <deque>
 #include <string>
@@ -254,10 +255,37 @@ TEST_F(AliasTabTest, HeaderClicksAlternateOneDirectionForBothColumns) {
     ClickCell(2, 0);
     EXPECT_EQ(HeaderTexts(), (std::vector<std::string>{"Alias", "Map To User ^"}));
     ClickCell(1, 1);  // a data row sorts nothing
-    QTest::mouseClick(Form().AliasStringGrid->viewport(), Qt::RightButton, {},
-                      Form().AliasStringGrid->CellRect(1, 0).center());
+    ClickCell(1, 0, Qt::RightButton);
     EXPECT_EQ(HeaderTexts(), (std::vector<std::string>{"Alias", "Map To User ^"}));
     EXPECT_EQ(GridRows(), (AliasPairs{{"C", "alice"}, {"a", "Bob"}, {"b", "carol"}}));
+}
+
+// However far the rows scroll, the header row stays at the grid's top and still sorts.
+TEST_F(AliasTabTest, TheHeaderStaysInViewWhenTheRowsScroll) {
+    AliasPairs aliases;
+    for (int i = 50; i > 0; --i) aliases.emplace_back("alias" + std::to_string(100 + i), "bob");
+    Seed(aliases);
+    vrel::TStringGrid& grid = *Form().AliasStringGrid;
+    grid.scrollToBottom();
+    QApplication::processEvents();
+    ASSERT_GT(grid.verticalScrollBar()->value(), 0);
+    ASSERT_TRUE(grid.viewport()->rect().contains(grid.CellRect(1, 50)));
+    const QRect header = grid.CellRect(1, 0).translated(grid.viewport()->mapTo(&grid, QPoint()));
+    EXPECT_EQ(header.top(), grid.contentsRect().top());
+    EXPECT_EQ(header.height(), 20);
+    EXPECT_EQ(header.width(), 167);
+    const QImage shot = vrel::test::SaveScreenshot(Form(), "popsetup_PopDlg-AliasTab-scrolled");
+    const QPoint onShot = grid.mapTo(&Form(), header.topLeft());
+    int dark = 0;  // the header's text, drawn where the grid shows it
+    for (int x = 4; x < 30; ++x) {
+        for (int y = 4; y < 16; ++y) dark += qGray(shot.pixel(onShot + QPoint(x, y))) < 100;
+    }
+    EXPECT_GT(dark, 10);
+
+    ClickCell(1, 0);
+    EXPECT_EQ(HeaderTexts(), (std::vector<std::string>{"Alias ^", "Map To User"}));
+    EXPECT_EQ(grid.Cell(1, 1), "alias101");
+    EXPECT_EQ(grid.Cell(1, 50), "alias150");
 }
 
 TEST_F(AliasTabTest, SortingOneAliasChangesOnlyTheHeader) {

@@ -4,8 +4,12 @@
 // the folder pickers and the handlers that mark a change.
 #include <gtest/gtest.h>
 
+#include <QDir>
+#include <QFileDialog>
 #include <QRadioButton>
 #include <QTest>
+#include <QTimer>
+#include <QUrl>
 #include <cstdlib>
 #include <memory>
 #include <string>
@@ -17,6 +21,8 @@
 #include "platform/dialogs.h"
 #include "platform/folder_dialog.h"
 #include "platform/metabase.h"
+#include "platform/paths.h"
+#include "platform/qt_gui.h"
 #include "platform/registry.h"
 #include "settings_fixture.h"
 
@@ -350,6 +356,58 @@ TEST_F(ApplySettingsTest, FolderPickersFillTheirEdits) {
               (std::vector<std::string>{
                   "Select the InBox Root Directory:", "Select the InBox Root Directory:",
                   "Select the InBox Root Directory:", "Select the Log File Root Directory:"}));
+}
+
+// Both folder choosers open on the machine's drives (C: first, then Z:), wherever the
+// program was started.
+TEST_F(ApplySettingsTest, FolderPickersOpenOnTheMachinesDrives) {
+    struct Shown {
+        std::string caption;
+        std::string folder;
+        std::vector<std::string> sidebar;
+    };
+    std::vector<Shown> shown;
+    const auto answerNextChooser = [&shown] {
+        QTimer::singleShot(0, [&shown] {
+            auto* chooser = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (chooser == nullptr) {
+                ADD_FAILURE() << "no folder chooser";
+                return;
+            }
+            Shown& seen = shown.emplace_back();
+            seen.caption = chooser->windowTitle().toStdString();
+            seen.folder = chooser->directory().absolutePath().toStdString();
+            for (const QUrl& place : chooser->sidebarUrls()) {
+                seen.sidebar.push_back(place.toLocalFile().toStdString());
+            }
+            chooser->reject();
+        });
+    };
+    const std::string started = win::GetCurrentDirectory();
+    ASSERT_TRUE(win::SetCurrentDirectory("C:\\WINDOWS"));
+    win::InstallQtFolderDialog();
+    vrel::TPopDlg& form = Form();
+    form.LoggingCheckBox->click();
+    for (QPushButton* browse : {form.InBoxBrowseButton, form.LogFileBrowseButton}) {
+        answerNextChooser();
+        QTest::mouseClick(browse, Qt::LeftButton);
+    }
+    win::SetFolderDialogPresenter({});
+    win::SetCurrentDirectory(started);
+
+    const auto host = [](const char* root) {
+        return QDir(QString::fromStdString(win::ToHostPath(root).string()))
+            .absolutePath()
+            .toStdString();
+    };
+    const std::vector<std::string> drives = {host("C:\\"), host("Z:\\")};
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0].caption, "Select the InBox Root Directory:");
+    EXPECT_EQ(shown[1].caption, "Select the Log File Root Directory:");
+    for (const Shown& chooser : shown) {
+        EXPECT_EQ(chooser.folder, drives.front());
+        EXPECT_EQ(chooser.sidebar, drives);
+    }
 }
 
 TEST_F(ApplySettingsTest, InBoxDefaultTakesTheStoredFolderOrTheBuiltInOne) {

@@ -6,6 +6,7 @@
 #include <QRadioButton>
 #include <QTest>
 #include <algorithm>
+#include <initializer_list>
 #include <set>
 #include <string>
 #include <vector>
@@ -131,6 +132,13 @@ TEST_F(FormShowTest, AliasesOlderBindingsAndANarrowScreen) {
     TPopDlg& form = Open();
     vcl::SetScreenWidth(0);
     EXPECT_EQ(form.width(), 640);
+    EXPECT_EQ(form.x(), 0) << "centred on the narrow screen after narrowing";
+    EXPECT_EQ(form.PageControl->geometry().right(), 640 - 5 - 1);
+    for (QWidget* button : std::initializer_list<QWidget*>{form.HelpBtn, form.WizFinishButton}) {
+        const QRect inWindow(button->mapTo(&form, QPoint()), button->size());
+        EXPECT_TRUE(form.rect().contains(inWindow)) << button->objectName().toStdString();
+    }
+    vrel::test::SaveScreenshot(form, "popsetup_PopDlg-narrow");
     EXPECT_EQ(form.AliasStringGrid->RowCount(), 4);
     EXPECT_EQ(form.AliasStringGrid->Cell(1, 0), "Alias");
     EXPECT_EQ(form.AliasStringGrid->Cell(2, 0), "Map To User");

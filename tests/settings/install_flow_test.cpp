@@ -5,6 +5,9 @@
 // service, and sockets on 127.0.0.1.
 #include "install_flow_fixture.h"
 
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -13,10 +16,23 @@
 #include "common/smtp_config.h"
 #include "platform/vcl.h"
 #include "settings/browse_list_dlg.h"
+#include "settings/service_control.h"
 
 namespace {
 
 using vrel::test::InstallFlowTest;
+
+std::vector<std::string> MemoLines(const vrel::TPopDlg& form) {
+    std::vector<std::string> lines;
+    for (const QString& line : form.WizMemo->toPlainText().split('\n')) {
+        lines.push_back(line.toStdString());
+    }
+    return lines;
+}
+
+std::vector<std::string> LastLines(const std::vector<std::string>& lines, std::size_t count) {
+    return {lines.end() - static_cast<std::ptrdiff_t>(std::min(count, lines.size())), lines.end()};
+}
 
 TEST_F(InstallFlowTest, ButtonsInstallEverythingAndMailFlows) {
     vrel::TPopDlg& form = Form();
@@ -57,7 +73,19 @@ TEST_F(InstallFlowTest, WizardSetsUpEverythingAndMailFlows) {
         << form.WizMemo->toPlainText().toStdString();
     Click(form.WizNextButton);
     ASSERT_EQ(form.WizStartButton->text(), "Install POP3 Server");
+    // While the new service starts, the memo tells what was done before, in order.
+    std::vector<std::string> memoWhenStarting;
+    vrel::SetServiceProgressDisplay([&](const std::string& service, std::uint32_t waitTime) {
+        if (service == vrel::kPop3ServiceName && memoWhenStarting.empty()) {
+            memoWhenStarting = MemoLines(form);
+        }
+        form.DrawServiceProgress(service, waitTime);
+    });
     Click(form.WizStartButton);
+    EXPECT_EQ(
+        LastLines(memoWhenStarting, 4),
+        (std::vector<std::string>{" ", "Registering Message Agent ...",
+                                  "Installing POP3 service ...", "Starting POP3 service ..."}));
     ASSERT_NE(form.WizMemo->toPlainText().indexOf("   POP3 Server is INSTALLED and RUNNING"), -1)
         << form.WizMemo->toPlainText().toStdString();
     EXPECT_TRUE(form.installComplete);

@@ -284,27 +284,55 @@ TEST_F(PickersTest, GroupPickerEnablesApplyOnlyForAnotherGroup) {
                                }));
 }
 
-// Pending changes are applied (the Apply button's handler runs) before the list is built.
+// Pending changes are applied before the list is built; with nothing pending nothing is.
 TEST_F(PickersTest, GroupPickerAppliesPendingChangesFirst) {
-    std::vector<std::string> order;
-    QObject::connect(Form().ApplyButton, &QPushButton::clicked, Form().ApplyButton,
-                     [&order] { order.push_back("apply"); });
-    win::MessageBoxScript boxes;
-    Form().ApplyButton->setEnabled(true);
+    vrel::SetEditText(*Form().PMEdit, "boss@example.test");
+    ASSERT_TRUE(Form().ApplyButton->isEnabled());
+    std::string storedWhenListed;
+    bool applyWhenListed = true;
+    int linesListed = 0;
     vcl::ModalScript script;
-    script.Then([&order](QDialog&) {
-        order.push_back("list of " + std::to_string(BrowseListDlg->GroupListBox->count()));
+    script.Then([&](QDialog&) {
+        storedWhenListed = vrel::GetPostMaster();
+        applyWhenListed = Form().ApplyButton->isEnabled();
+        linesListed = BrowseListDlg->GroupListBox->count();
         return vcl::mrCancel;
     });
     QTest::mouseClick(Form().GroupBrowseButton, Qt::LeftButton);
-    ASSERT_EQ(order.size(), 2u);
-    EXPECT_EQ(order[0], "apply");
-    EXPECT_NE(order[1], "list of 0");
+    EXPECT_EQ(storedWhenListed, "boss@example.test");
+    EXPECT_FALSE(applyWhenListed);
+    EXPECT_GT(linesListed, 0);
+
+    vrel::SetEditText(*Form().PMEdit, "other@example.test");
     Form().ApplyButton->setEnabled(false);
-    order.clear();
-    script.Then([](QDialog&) { return vcl::mrCancel; });
+    script.Then([&](QDialog&) {
+        storedWhenListed = vrel::GetPostMaster();
+        return vcl::mrCancel;
+    });
     QTest::mouseClick(Form().GroupBrowseButton, Qt::LeftButton);
-    EXPECT_TRUE(order.empty());  // nothing pending: no apply
+    EXPECT_EQ(storedWhenListed, "boss@example.test") << "nothing pending: no apply";
+}
+
+// An apply that raises ends the picker: its error is shown, the list is never built and the
+// changes stay pending.
+TEST_F(PickersTest, AFailingApplyEndsTheGroupPicker) {
+    {
+        win::TRegistry registry;
+        ASSERT_TRUE(registry.OpenKey(vrel::kSettingsKey, true));
+        registry.WriteString("UserAuthentication", "one");
+    }
+    vrel::SetEditText(*Form().eMailUsersGroupEdit, "Mailers");
+    win::MessageBoxScript boxes({win::IDNO});
+    vcl::ModalScript script([](const std::string&) {});
+    QTest::mouseClick(Form().GroupBrowseButton, Qt::LeftButton);
+    ASSERT_EQ(boxes.Shown().size(), 2u);
+    EXPECT_EQ(boxes.Shown()[0].text,
+              "Changing the Autorization method may invalidate the Alias database, continue ?");
+    EXPECT_EQ(boxes.Shown()[1].icon, win::MB_ICONERROR);
+    EXPECT_NE(boxes.Shown()[1].text.find("UserAuthentication"), std::string::npos);
+    EXPECT_TRUE(script.Shown().empty()) << "the list was shown";
+    EXPECT_TRUE(Form().ApplyButton->isEnabled());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr) << "the hourglass is gone";
 }
 
 // The domain picker lists the network's domains (the computer's workgroup and the known NT

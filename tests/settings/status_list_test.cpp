@@ -6,6 +6,7 @@
 
 #include <QContextMenuEvent>
 #include <QTest>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "platform/dialogs.h"
 #include "platform/registry.h"
 #include "platform/scm.h"
+#include "settings/agent_install.h"
 #include "settings/service_control.h"
 #include "settings_fixture.h"
 #include "smtp_seo.h"
@@ -233,6 +235,73 @@ TEST_F(StatusListTest, InstallOnThePop3RowNeedsTheSmtpServiceFirst) {
     EXPECT_FALSE(registry.KeyExists("\\vrelPOP3Service.MessageAgent"));
     EXPECT_EQ(Rows(), (std::vector<std::string>{"SMTP Service (Not Installed)",
                                                 "POP3 Service (Not Installed)"}));
+}
+
+// Remove on the POP3 row takes the agent's binding away, then (only when there was one) the
+// agent's registration, then stops and deletes the service; the SMTP row is left alone.
+TEST_F(StatusListTest, RemoveOnThePop3RowUnbindsUnregistersThenDeletesTheService) {
+    const std::string pop3 = vrel::kPop3ServiceName;
+    struct AtStop {
+        bool bound, registered, installed;
+    };
+    std::vector<AtStop> atStop;
+    vrel::TPopDlg& form = Form();
+    vrel::SetServiceProgressDisplay([&](const std::string& service, std::uint32_t waitTime) {
+        if (service == pop3) {
+            atStop.push_back({!vrel::FindAgentBinding(vrel::kAgentSinkClass).empty(),
+                              vrel::IsMessageAgentRegistered(), vrel::IsServiceInstalled(pop3)});
+        }
+        form.DrawServiceProgress(service, waitTime);
+    });
+    CreateTestService(vrel::kSmtpServiceName);
+    const auto runningPop3 = [&] {
+        EXPECT_TRUE(vrel::test::CreateTestService(pop3, "-waithint:250 -stopdelay:500"));
+        Control(pop3, true);
+        form.PageControl->SetActivePage(form.GeneralTab);
+    };
+
+    // Registered but not bound: the registration stays.
+    RegisterAgent();
+    runningPop3();
+    ASSERT_EQ(Rows()[1], "POP3 Service (Not Complete)");
+    ClickRow(1);
+    form.UnInstallButton->click();
+    EXPECT_FALSE(vrel::IsServiceInstalled(pop3));
+    EXPECT_TRUE(vrel::IsMessageAgentRegistered());
+
+    // Registered and bound: everything goes, the service last.
+    BindAgent();
+    runningPop3();
+    ASSERT_EQ(Rows()[1], "POP3 Service (Running)");
+    atStop.clear();
+    ClickRow(1);
+    form.UnInstallButton->click();
+    ASSERT_FALSE(atStop.empty()) << "the service was stopped with its wait";
+    EXPECT_FALSE(atStop.front().bound);
+    EXPECT_FALSE(atStop.front().registered);
+    EXPECT_TRUE(atStop.front().installed);
+    EXPECT_FALSE(vrel::IsServiceInstalled(pop3));
+    EXPECT_EQ(vrel::FindAgentBinding(vrel::kAgentSinkClass), "");
+    EXPECT_FALSE(vrel::IsMessageAgentRegistered());
+    EXPECT_EQ(Rows(),
+              (std::vector<std::string>{"SMTP Service (Stopped)", "POP3 Service (Not Installed)"}));
+}
+
+// Remove on the SMTP row has the component installer take the SMTP service away; the POP3
+// service stays.
+TEST_F(StatusListTest, RemoveOnTheSmtpRowTakesTheComponentAway) {
+    CreateTestService(vrel::kSmtpServiceName);
+    CreateTestService(vrel::kPop3ServiceName);
+    vrel::TPopDlg& form = Form();
+    form.PageControl->SetActivePage(form.GeneralTab);
+    ASSERT_EQ(Rows()[0], "SMTP Service (Stopped)");
+    ClickRow(0);
+    const win::MessageBoxScript boxes;
+    form.StatusRemove->trigger();
+    EXPECT_TRUE(boxes.Shown().empty());
+    EXPECT_FALSE(vrel::IsServiceInstalled(vrel::kSmtpServiceName));
+    EXPECT_TRUE(vrel::IsServiceInstalled(vrel::kPop3ServiceName));
+    EXPECT_EQ(Rows()[0], "SMTP Service (Not Installed)");
 }
 
 // The bar during a wait: a black frame with a silver shadow over the POP3 row and blue

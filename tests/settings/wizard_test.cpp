@@ -4,17 +4,22 @@
 // ReStart. Each page is saved as a screenshot.
 #include <gtest/gtest.h>
 
+#include <QListWidget>
 #include <QScrollBar>
 #include <QTest>
+#include <algorithm>
 #include <string>
 #include <vector>
 
+#include "common/alias_table.h"
 #include "common/mail_users.h"
 #include "common/settings_key.h"
 #include "common/smtp_config.h"
+#include "mail_account.h"
 #include "platform/dialogs.h"
 #include "platform/registry.h"
 #include "platform/vcl.h"
+#include "settings/browse_list_dlg.h"
 #include "settings/os_version.h"
 #include "settings/service_control.h"
 #include "settings_fixture.h"
@@ -226,7 +231,14 @@ TEST_F(WizardTest, PostMasterStepStoresTheAddressOrAsksForTheDefault) {
     form.WizDomainEdit->setText("someone");
     EXPECT_TRUE(form.WizDomainAddButton->isEnabled()) << "Browse after any change";
     form.ApplyButton->setEnabled(true);
+    std::vector<std::string> memoWhenStored;
+    const QMetaObject::Connection storing = QObject::connect(
+        form.PMEdit, &QLineEdit::textChanged, form.PMEdit, [&] { memoWhenStored = Memo(); });
     Click(form.WizNextButton);
+    QObject::disconnect(storing);
+    ASSERT_GE(memoWhenStored.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(memoWhenStored.end() - 2, memoWhenStored.end()),
+              (std::vector<std::string>{" ", "Verifying the Postmaster account ..."}));
     EXPECT_EQ(form.wizardStep, 99);
     EXPECT_EQ(vrel::GetPostMaster(), "someone") << "stored as typed";
     EXPECT_EQ(form.PMEdit->text(), "someone");
@@ -286,6 +298,9 @@ TEST_F(WizardTest, CompleteInstallationOpensOnAboutAndFinishesCompleted) {
     }
     vrel::test::RegisterAgent();
     vrel::test::BindAgent();
+    vrel::test::AddComputerUser("ann", "", true);
+    vrel::CreatePop3Metabase();
+    ASSERT_TRUE(vrel::WriteAlias("boss", "ann"));
     TPopDlg& form = Open();
     EXPECT_TRUE(form.installComplete);
     EXPECT_EQ(form.PageControl->ActivePage(), form.AboutTab);
@@ -300,6 +315,35 @@ TEST_F(WizardTest, CompleteInstallationOpensOnAboutAndFinishesCompleted) {
                                  ". This is a Local Computer. To see a list of valid users, click "
                                  "the List User Accounts button.");
     SaveScreenshot(form, "popsetup_PopDlg-Wizard-final-complete");
+
+    // Its action lists the mail users and aliases for looking only: the choice changes nothing.
+    const QString postMaster = form.PMEdit->text();
+    std::vector<std::string> memoWhenListed;
+    std::vector<std::string> listed;
+    vcl::ModalScript script;
+    script.Then([&](QDialog& dialog) {
+        EXPECT_EQ(dialog.windowTitle(), "List User Accounts");
+        EXPECT_EQ(vrel::BrowseListDlg->helpTopic, "UA_UserAccounts");
+        memoWhenListed = Memo();
+        QListWidget& list = *vrel::BrowseListDlg->GroupListBox;
+        for (int i = 0; i < list.count(); ++i) listed.push_back(list.item(i)->text().toStdString());
+        const auto ann = list.findItems("ann", Qt::MatchExactly);
+        if (!ann.isEmpty()) ann.front()->setSelected(true);
+        return vcl::mrOk;
+    });
+    Click(form.WizStartButton);
+    EXPECT_EQ(script.Shown(), std::vector<std::string>{"BrowseListDlg"});
+    ASSERT_GE(memoWhenListed.size(), 2u);
+    EXPECT_EQ(std::vector<std::string>(memoWhenListed.end() - 2, memoWhenListed.end()),
+              (std::vector<std::string>{" ", "Looking for User accounts ..."}));
+    for (const char* line : {"ann", "boss (alias)"}) {
+        EXPECT_NE(std::find(listed.begin(), listed.end(), line), listed.end()) << line;
+    }
+    EXPECT_EQ(vrel::BrowseListDlg->GroupListBox->count(), 0) << "emptied after OK";
+    EXPECT_EQ(form.PMEdit->text(), postMaster);
+    EXPECT_EQ(form.WizStepLabel->text(), "POP3 Setup Wizard Completed");
+    EXPECT_NE(Memo().back().find("click the List User Accounts button."), std::string::npos)
+        << "the page is rebuilt";
 }
 
 struct LockedCase {
