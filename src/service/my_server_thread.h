@@ -20,6 +20,7 @@
 
 #include "platform/fs.h"
 #include "platform/sockets.h"
+#include "service/client_limits.h"
 #include "service/command_reader.h"
 #include "service/message_list.h"
 
@@ -30,8 +31,9 @@ inline constexpr std::uint32_t kFailedLogonDelay = 2000;
 
 class TMyServerThread : public win::TServerClientThread {
   public:
-    // The thread waits in the listener's cache after each session.
-    explicit TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket);
+    // The thread waits in the listener's cache after each session; the limits are the
+    // listener's, shared by all its sessions.
+    TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket, ClientLimits& limits);
 
     // Each adds 1 to its usage counter while "CountConnections" is on.
     static void CountConnections();
@@ -70,14 +72,20 @@ class TMyServerThread : public win::TServerClientThread {
     void HandleException(std::exception_ptr error) override;
 
     // The authorization phase: true when a logon succeeded, with the name in userName;
-    // false when the client quit, fell silent or closed the connection.
+    // false when the client quit, fell silent, closed the connection or had not logged on
+    // within kAuthorizationTime.
     bool AuthenticateUser(win::TWinSocketStream& stream, std::string& userName);
-    // One logon against the account authority. On failure it has answered "-ERR bad login"
-    // and logged the failure.
+    // One logon against the account authority, in the address's turn of the logon queue,
+    // which it finishes. On failure it has answered "-ERR bad login" and logged the failure.
     bool MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
-                     std::string_view password);
+                     std::string_view password, LogonQueue::Turn& turn);
 
   private:
+    // The session of a client within the limits: authorization, mail-account test, lock
+    // and transaction.
+    void Serve(win::TWinSocketStream& stream);
+    // Tells a client over the session limits that it is not served.
+    static void RefuseCrowd(win::TWinSocketStream& stream);
     // Answers "-ERR bad login" once kFailedLogonDelay has passed.
     static void RefuseLogon(win::TWinSocketStream& stream);
     // The mail-account test: false, after logging and answering "-ERR bad login", when the
@@ -92,6 +100,7 @@ class TMyServerThread : public win::TServerClientThread {
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
                       std::string_view folder);
 
+    ClientLimits& limits_;
     CommandReader reader_;
 };
 

@@ -137,7 +137,7 @@ INSTANTIATE_TEST_SUITE_P(Sessions, ConversationTest, testing::Values(
 // clang-format on
 
 TEST_F(SessionTest, GreetsWithHostNameAndFileVersion) {
-    Session session;
+    Session session(limits_);
     EXPECT_EQ(session.Read(1),
               "+OK " + win::gethostname() + " Vrel POP3 Server " PROJECT_FILE_VERSION " Ready\r\n");
 }
