@@ -10,7 +10,8 @@
 // to its end and discarded, and answered with PopCommand::Unknown and an empty argument:
 // cutting it instead could turn the head of an over-long line into a command or a user name
 // that the client never sent. Memory stays bounded however long the line is. Bytes the
-// reader lets go of (a password among them) are wiped.
+// reader lets go of (a password among them) are wiped. Given a time limit (the time to log
+// on), the reader gives up once it has passed, however slowly the line's bytes trickle in.
 #pragma once
 
 #include <array>

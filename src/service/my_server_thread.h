@@ -3,13 +3,13 @@
 // mail-account test, the mailbox lock, the transaction loop and the update on QUIT.
 //
 // Created by the listener for an accepted client socket and kept in its cache between
-// sessions. Everything the client sends is untrusted: the command reader bounds each line,
-// message numbers are checked against the list, and the user name reaches a folder path
-// only after the account directory has named it a member of the e-mail users group.
-// The session's state lives in ClientExecute's locals, but for the command reader, which
-// keeps the commands a client sent ahead from one call to the next; the routines below are
-// static where they need nothing of the thread, so the session's parts can be driven one by
-// one.
+// sessions; the listener's ClientLimits bound what each client address may hold (sessions,
+// password checks, time to log on). Everything the client sends is untrusted: the command reader
+// bounds each line, message numbers are checked against the list, and the user name reaches a
+// folder path only after the account directory has named it a member of the e-mail users group. The
+// session's state lives in ClientExecute's locals, but for the command reader, which keeps the
+// commands a client sent ahead from one call to the next; the routines below are static where they
+// need nothing of the thread, so the session's parts can be driven one by one.
 #pragma once
 
 #include <cstdint>
