@@ -15,8 +15,9 @@ namespace {
 
 using std::chrono::steady_clock;
 
-// How often a waiter asks whether it is cancelled, in host time.
-constexpr auto kCancelPoll = std::chrono::milliseconds(100);
+// How often a waiter asks whether it is cancelled, in host time: seldom enough that a
+// queue of many idle waiters costs next to nothing, often enough for a stop.
+constexpr auto kCancelPoll = std::chrono::milliseconds(500);
 // Doubling stops here: beyond it every penalty is the maximum anyway.
 constexpr int kMaxDoublings = 16;
 

@@ -45,7 +45,7 @@ class LogonQueue {
     LogonQueue& operator=(const LogonQueue&) = delete;
 
     // Waits for the address's turn to check a password: at most `patience` milliseconds, and
-    // not past a true `cancelled()` (asked a few times a second). An empty turn when none came.
+    // not past a true `cancelled()` (asked twice a second). An empty turn when none came.
     Turn Wait(const std::string& address, std::uint32_t patience,
               const std::function<bool()>& cancelled);
     // A refusal decided after the address's check was done (an account without mail).
