@@ -199,12 +199,13 @@ BENCHMARK(BM_Uidl10000)->Unit(benchmark::kMillisecond)->UseRealTime();
 // A listening socket whose sessions are POP3 sessions, active while it lives.
 struct Pop3Listener {
     Pop3Listener() {
-        server.OnGetThread = [](auto& clientSocket, auto& socketThread) {
-            socketThread = std::make_unique<TMyServerThread>(std::move(clientSocket));
+        server.OnGetThread = [this](auto& clientSocket, auto& socketThread) {
+            socketThread = std::make_unique<TMyServerThread>(std::move(clientSocket), limits);
         };
         server.SetActive(true);
     }
     ~Pop3Listener() { server.SetActive(false); }
+    vrel::ClientLimits limits;
     win::TServerSocket server;
 };
 

@@ -94,8 +94,8 @@ class Soak:
                 self.count(f"smtp {type(error).__name__}")
                 self.stop.wait(1.0)
 
-    def pop_session(self, user, rng):
-        client = self.m.connect(timeout=60)
+    def pop_session(self, user, source, rng):
+        client = self.m.connect(timeout=60, source=source)
         try:
             client.user(user)
             client.pass_(PASSWORD)
@@ -110,9 +110,11 @@ class Soak:
     def pop_client(self, number):
         rng = random.Random(-number)
         user = self.users[number % len(self.users)]
+        # Twenty hosts: one alone may hold only so many sessions of the POP3 service.
+        source = f"127.0.0.{10 + number % 20}"
         while not self.stop.is_set():
             try:
-                self.pop_session(user, rng)
+                self.pop_session(user, source, rng)
                 self.count("pop sessions")
             except poplib.error_proto as error:
                 self.count("pop busy" if "busy" in str(error) else "pop -ERR")

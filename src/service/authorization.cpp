@@ -4,9 +4,12 @@
 // The user name and password come from the client. The password goes only to LogonUser
 // and is wiped from the argument buffer afterwards; the user name reaches the log only
 // through ClientLogLine. The settings are read at every logon, nothing is cached.
-// A refused logon is answered only after kFailedLogonDelay on the machine's clock, which
-// slows a password guesser down to one guess per connection every two seconds without
-// holding up any other session.
+// A refused logon is answered only after kFailedLogonDelay on the machine's clock, without
+// holding up any other session. The password check itself waits for its address's turn in
+// the listener's logon queue, which makes a guesser's connections take turns and wait
+// longer after each refusal, and bounds the hashes computed at once. The whole phase must
+// end within kAuthorizationTime, or the connection is closed without a reply, as after
+// silence.
 #include "agent/daily_log.h"
 #include "common/settings_key.h"
 #include "common/system_module.h"
@@ -53,13 +56,14 @@ void TMyServerThread::RefuseLogon(win::TWinSocketStream& stream) {
 }
 
 bool TMyServerThread::AuthenticateUser(win::TWinSocketStream& stream, std::string& userName) {
+    const TimeLimit limit(kAuthorizationTime);
     userName.clear();
     bool userAccepted = false;
     SendReply(stream, "+OK " + win::gethostname() + " Vrel POP3 Server " +
                           SystemModule->VersionInfo.GetFileVersion() + " Ready");
     std::string argument;
-    while (!Terminated() && ClientSocket()->Connected()) {
-        const PopCommand code = GetNextCommand(stream, argument);
+    while (!Terminated() && ClientSocket()->Connected() && limit.Left() > 0) {
+        const PopCommand code = reader_.GetNextCommand(stream, argument, limit);
         if (code == PopCommand::NoData) return false;
         // A failing reply ends only the command it answers.
         try {
@@ -81,9 +85,16 @@ bool TMyServerThread::AuthenticateUser(win::TWinSocketStream& stream, std::strin
                     } else if (argument.empty()) {
                         SendReply(stream, "-ERR too few arguments for [PASS] command");
                     } else {
-                        const bool loggedOn = MyLogonUser(stream, userName, argument);
+                        LogonQueue::Turn turn =
+                            limits_.logons.Wait(ClientSocket()->RemoteAddress(), limit.Left(),
+                                                [this] { return Terminated(); });
+                        // Without a turn in time the phase is over, as after silence.
+                        const bool inTime = static_cast<bool>(turn);
+                        const bool loggedOn =
+                            inTime && MyLogonUser(stream, userName, argument, turn);
                         Wipe(argument);
                         if (loggedOn) return true;
+                        if (!inTime) return false;
                         userAccepted = false;
                     }
                     break;
@@ -103,13 +114,14 @@ bool TMyServerThread::AuthenticateUser(win::TWinSocketStream& stream, std::strin
 }
 
 bool TMyServerThread::MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
-                                  std::string_view password) {
+                                  std::string_view password, LogonQueue::Turn& turn) {
     const std::string domain = LogonDomain();
     std::unique_ptr<win::AccessToken> token;
     const win::DWORD status = win::LogonUser(userName, domain, password, win::LOGON32_LOGON_NETWORK,
                                              win::LOGON32_PROVIDER_DEFAULT, token);
     // The logon only proves the password; the session never acts as the user.
     token.reset();
+    turn.Finish(status != win::ERROR_SUCCESS);
     if (status == win::ERROR_SUCCESS) return true;
     RefuseLogon(stream);
     if (GetLoginEventLogOption() != 0) {

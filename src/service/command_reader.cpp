@@ -6,6 +6,7 @@
 #include <cstring>
 #include <utility>
 
+#include "platform/clock.h"
 #include "platform/text.h"
 
 namespace vrel {
@@ -41,6 +42,13 @@ void TrimLine(std::string& line) {
     line.erase(0, begin);
 }
 
+// Waits for data within the limit, or for the reader's own wait without one.
+bool WaitForData(win::TWinSocketStream& stream, const TimeLimit* limit, std::uint32_t wait) {
+    if (!limit) return stream.WaitForData(wait);
+    const std::uint32_t left = limit->Left();
+    return left > 0 && stream.WaitForData(left);
+}
+
 }  // namespace
 
 void Wipe(std::string& text) {
@@ -49,14 +57,31 @@ void Wipe(std::string& text) {
     text.clear();
 }
 
+TimeLimit::TimeLimit(std::uint32_t length) : start_(win::GetTickCount()), length_(length) {}
+
+std::uint32_t TimeLimit::Left() const {
+    const std::uint32_t spent = win::GetTickCount() - start_;
+    return spent >= length_ ? 0 : length_ - spent;
+}
+
 PopCommand CommandReader::GetNextCommand(win::TWinSocketStream& stream, std::string& argument) {
+    return NextCommand(stream, argument, nullptr);
+}
+
+PopCommand CommandReader::GetNextCommand(win::TWinSocketStream& stream, std::string& argument,
+                                         const TimeLimit& limit) {
+    return NextCommand(stream, argument, &limit);
+}
+
+PopCommand CommandReader::NextCommand(win::TWinSocketStream& stream, std::string& argument,
+                                      const TimeLimit* limit) {
     argument.clear();
-    if (!HasLine() && !stream.WaitForData(kCommandWait)) return PopCommand::NoData;
+    if (!HasLine() && !WaitForData(stream, limit, kCommandWait)) return PopCommand::NoData;
     std::string line;
     line.reserve(kCommandBlockSize);
     bool overlong = false;
     PopCommand code = PopCommand::NoData;
-    if (TakeLine(stream, line, overlong)) {
+    if (TakeLine(stream, line, overlong, limit)) {
         code = PopCommand::Unknown;
         if (!overlong) {
             TrimLine(line);
@@ -79,7 +104,8 @@ bool CommandReader::HasLine() const {
 
 // Takes the kept bytes up to their first LF, reading more while none has come. False when
 // the client closed or a read timed out first; `overlong` tells that the line did not fit.
-bool CommandReader::TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong) {
+bool CommandReader::TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong,
+                             const TimeLimit* limit) {
     for (;;) {
         const auto* lf = static_cast<const char*>(std::memchr(pending_.data(), '\n', pendingSize_));
         if (lf) {
@@ -87,6 +113,7 @@ bool CommandReader::TakeLine(win::TWinSocketStream& stream, std::string& line, b
             return true;
         }
         MoveToLine(pendingSize_, line, overlong);
+        if (limit && !WaitForData(stream, limit, 0)) return false;
         pendingSize_ = stream.Read(pending_.data(), pending_.size());
         if (pendingSize_ == 0) return false;
     }

@@ -10,7 +10,8 @@
 // to its end and discarded, and answered with PopCommand::Unknown and an empty argument:
 // cutting it instead could turn the head of an over-long line into a command or a user name
 // that the client never sent. Memory stays bounded however long the line is. Bytes the
-// reader lets go of (a password among them) are wiped.
+// reader lets go of (a password among them) are wiped. Given a time limit (the time to log
+// on), the reader gives up once it has passed, however slowly the line's bytes trickle in.
 #pragma once
 
 #include <array>
@@ -43,6 +44,18 @@ enum class PopCommand : std::uint8_t {
 inline constexpr std::size_t kCommandBlockSize = 1024;
 inline constexpr std::size_t kMaxCommandLine = kCommandBlockSize - 1;
 
+// A span of machine time that starts when it is made.
+class TimeLimit {
+  public:
+    explicit TimeLimit(std::uint32_t length);
+    // Machine milliseconds left; 0 once the span has passed.
+    std::uint32_t Left() const;
+
+  private:
+    std::uint32_t start_;
+    std::uint32_t length_;
+};
+
 // The reader of one connection: what arrived after the line it last returned.
 class CommandReader {
   public:
@@ -55,12 +68,20 @@ class CommandReader {
     // the text after the command word, at most kMaxCommandLine bytes. A receive error of
     // the stream (ESocketError) goes on to the caller.
     PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument);
+    // The same, but the whole line must have come before the limit has passed, however
+    // slowly its bytes trickle in; NoData when it has not.
+    PopCommand GetNextCommand(win::TWinSocketStream& stream, std::string& argument,
+                              const TimeLimit& limit);
     // Forgets the bytes kept over, for a new connection.
     void Clear();
 
   private:
+    // Without a limit each wait is the stream's own.
+    PopCommand NextCommand(win::TWinSocketStream& stream, std::string& argument,
+                           const TimeLimit* limit);
     bool HasLine() const;
-    bool TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong);
+    bool TakeLine(win::TWinSocketStream& stream, std::string& line, bool& overlong,
+                  const TimeLimit* limit);
     // Moves the first count kept bytes to the line (unless it is over-long already).
     void MoveToLine(std::size_t count, std::string& line, bool& overlong);
 

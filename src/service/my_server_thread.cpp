@@ -22,6 +22,10 @@ namespace {
 // The stream's time-out: how long a session waits on its client, in machine milliseconds.
 constexpr std::uint32_t kStreamTimeOut = 600000;
 
+// Told to a client whose address holds as many sessions as it may, or when the service
+// holds as many as it may; the connection is closed after it.
+constexpr std::string_view kTooManyConnections = "-ERR too many connections, try again later";
+
 // A failed count is skipped; the session goes on.
 void CountIfOn(std::string_view counter) {
     try {
@@ -51,8 +55,9 @@ void Reset(MessageList& list, std::int32_t& messageCount, std::int64_t& octetTot
 
 }  // namespace
 
-TMyServerThread::TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket)
-    : TServerClientThread(std::move(socket)) {
+TMyServerThread::TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket,
+                                 ClientLimits& limits)
+    : TServerClientThread(std::move(socket)), limits_(limits) {
     KeepInCache = true;
 }
 
@@ -69,8 +74,21 @@ PopCommand TMyServerThread::GetNextCommand(win::TWinSocketStream& stream, std::s
 }
 
 void TMyServerThread::ClientExecute() {
-    CountConnections();
     win::TWinSocketStream stream(*ClientSocket(), kStreamTimeOut);
+    {
+        const win::CountedSession counted(limits_.sessions, ClientSocket()->RemoteAddress());
+        if (counted.Counted()) {
+            Serve(stream);
+        } else {
+            RefuseCrowd(stream);
+        }
+    }
+    if (ClientSocket()->Connected()) ClientSocket()->Close();
+    reader_.Clear();
+}
+
+void TMyServerThread::Serve(win::TWinSocketStream& stream) {
+    CountConnections();
     std::string userName;
     if (AuthenticateUser(stream, userName) && HasMailAccount(stream, userName)) {
         CountLogons();
@@ -88,12 +106,22 @@ void TMyServerThread::ClientExecute() {
                 break;
         }
     }
-    if (ClientSocket()->Connected()) ClientSocket()->Close();
-    reader_.Clear();
+}
+
+void TMyServerThread::RefuseCrowd(win::TWinSocketStream& stream) {
+    // A client that takes no reply is not worth a report: it is closed all the same.
+    try {
+        SendReply(stream, kTooManyConnections);
+    } catch (const win::ESocketError&) {
+    }
 }
 
 bool TMyServerThread::HasMailAccount(win::TWinSocketStream& stream, std::string_view userName) {
-    if (IsEmailUser(userName)) return true;
+    if (IsEmailUser(userName)) {
+        limits_.logons.LoggedOn(ClientSocket()->RemoteAddress());
+        return true;
+    }
+    limits_.logons.Refused(ClientSocket()->RemoteAddress());
     if (GetLoginEventLogOption() != 0) {
         WriteLog(
             ClientLogLine(kLoginEvent, userName, *ClientSocket(), "failed: no mail account\r\n"));

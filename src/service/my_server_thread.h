@@ -3,13 +3,13 @@
 // mail-account test, the mailbox lock, the transaction loop and the update on QUIT.
 //
 // Created by the listener for an accepted client socket and kept in its cache between
-// sessions. Everything the client sends is untrusted: the command reader bounds each line,
-// message numbers are checked against the list, and the user name reaches a folder path
-// only after the account directory has named it a member of the e-mail users group.
-// The session's state lives in ClientExecute's locals, but for the command reader, which
-// keeps the commands a client sent ahead from one call to the next; the routines below are
-// static where they need nothing of the thread, so the session's parts can be driven one by
-// one.
+// sessions; the listener's ClientLimits bound what each client address may hold (sessions,
+// password checks, time to log on). Everything the client sends is untrusted: the command reader
+// bounds each line, message numbers are checked against the list, and the user name reaches a
+// folder path only after the account directory has named it a member of the e-mail users group. The
+// session's state lives in ClientExecute's locals, but for the command reader, which keeps the
+// commands a client sent ahead from one call to the next; the routines below are static where they
+// need nothing of the thread, so the session's parts can be driven one by one.
 #pragma once
 
 #include <cstdint>
@@ -20,6 +20,7 @@
 
 #include "platform/fs.h"
 #include "platform/sockets.h"
+#include "service/client_limits.h"
 #include "service/command_reader.h"
 #include "service/message_list.h"
 
@@ -30,8 +31,9 @@ inline constexpr std::uint32_t kFailedLogonDelay = 2000;
 
 class TMyServerThread : public win::TServerClientThread {
   public:
-    // The thread waits in the listener's cache after each session.
-    explicit TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket);
+    // The thread waits in the listener's cache after each session; the limits are the
+    // listener's, shared by all its sessions.
+    TMyServerThread(std::unique_ptr<win::TServerClientWinSocket> socket, ClientLimits& limits);
 
     // Each adds 1 to its usage counter while "CountConnections" is on.
     static void CountConnections();
@@ -74,14 +76,20 @@ class TMyServerThread : public win::TServerClientThread {
     void HandleException(std::exception_ptr error) override;
 
     // The authorization phase: true when a logon succeeded, with the name in userName;
-    // false when the client quit, fell silent or closed the connection.
+    // false when the client quit, fell silent, closed the connection or had not logged on
+    // within kAuthorizationTime.
     bool AuthenticateUser(win::TWinSocketStream& stream, std::string& userName);
-    // One logon against the account authority. On failure it has answered "-ERR bad login"
-    // and logged the failure.
+    // One logon against the account authority, in the address's turn of the logon queue,
+    // which it finishes. On failure it has answered "-ERR bad login" and logged the failure.
     bool MyLogonUser(win::TWinSocketStream& stream, std::string_view userName,
-                     std::string_view password);
+                     std::string_view password, LogonQueue::Turn& turn);
 
   private:
+    // The session of a client within the limits: authorization, mail-account test, lock
+    // and transaction.
+    void Serve(win::TWinSocketStream& stream);
+    // Tells a client over the session limits that it is not served.
+    static void RefuseCrowd(win::TWinSocketStream& stream);
     // Answers "-ERR bad login" once kFailedLogonDelay has passed.
     static void RefuseLogon(win::TWinSocketStream& stream);
     // The mail-account test: false, after logging and answering "-ERR bad login", when the
@@ -100,6 +108,7 @@ class TMyServerThread : public win::TServerClientThread {
     void ServeMailbox(win::TWinSocketStream& stream, std::string_view userName,
                       std::string_view folder);
 
+    ClientLimits& limits_;
     CommandReader reader_;
 };
 

@@ -112,7 +112,7 @@ void TvrelP3Service::ServiceExecute(win::TService*) {
 void TvrelP3Service::ServerSocketGetThread(
     std::unique_ptr<win::TServerClientWinSocket>& ClientSocket,
     std::unique_ptr<win::TServerClientThread>& SocketThread) {
-    SocketThread = std::make_unique<TMyServerThread>(std::move(ClientSocket));
+    SocketThread = std::make_unique<TMyServerThread>(std::move(ClientSocket), limits_);
 }
 
 }  // namespace vrel

@@ -14,6 +14,7 @@
 
 #include "platform/service.h"
 #include "platform/sockets.h"
+#include "service/client_limits.h"
 
 namespace vrel {
 
@@ -27,6 +28,11 @@ class TvrelP3Service : public win::TService {
 
     win::TServiceController GetServiceController() override;
 
+  private:
+    // Shared by the session threads; made before the listener, which ends them when it goes.
+    ClientLimits limits_;
+
+  public:
     win::TServerSocket ServerSocket;
 
     void ServiceStart(win::TService* Sender, bool& Started);

@@ -52,6 +52,19 @@ def wait_until(condition, limit=WAIT_LIMIT, interval=0.02):
         time.sleep(interval)
 
 
+class SourcedPOP3(poplib.POP3):
+    """A POP3 client connecting from a loopback address of its choice (127.0.0.x), for
+    what the service does per client address."""
+
+    def __init__(self, port, timeout, source):
+        self.source = source
+        super().__init__("127.0.0.1", port, timeout=timeout)
+
+    def _create_socket(self, timeout):
+        return socket.create_connection((self.host, self.port), timeout,
+                                        source_address=(self.source, 0))
+
+
 class Machine:
     def __init__(self):
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="vrel-e2e-"))
@@ -167,11 +180,11 @@ class Machine:
         self.winhost("sc", "stop", SERVICE)
         self.wait_for_state("STOPPED")
 
-    def connect(self, timeout=30):
-        return poplib.POP3("127.0.0.1", self.port, timeout=timeout)
+    def connect(self, timeout=30, source="127.0.0.1"):
+        return SourcedPOP3(self.port, timeout, source)
 
-    def logon(self, user, password, timeout=30):
-        client = self.connect(timeout)
+    def logon(self, user, password, timeout=30, source="127.0.0.1"):
+        client = self.connect(timeout, source)
         client.user(user)
         client.pass_(password)
         return client

@@ -1,5 +1,6 @@
-"""A load run against popservice on 127.0.0.1: many clients at once, each logging on as a
-user of its own, listing, retrieving every message, deleting one and quitting. Every
+"""A load run against popservice: many clients at once, spread over twenty loopback
+addresses (127.0.0.10 to 127.0.0.29, as the service takes only so many sessions from one
+host), each logging on as a user of its own, listing, retrieving every message, deleting one and quitting. Every
 session is checked: no error, each message retrieved exactly once and intact, the deleted
 one gone and the others kept. Used by test_load.py; run by hand for bigger figures:
 
@@ -16,6 +17,7 @@ from machine import Machine
 
 PASSWORD = "Load-Pass1"
 BARRIER_LIMIT = 60.0  # seconds all clients may take to log on
+SOURCES = [f"127.0.0.{n}" for n in range(10, 30)]
 
 
 def message_text(user, number):
@@ -38,11 +40,11 @@ def prepare(machine, clients, messages):
     return stored
 
 
-def session(machine, user, barrier, outcome):
+def session(machine, user, source, barrier, outcome):
     """One client; outcome gets its timings and what it retrieved, or its error."""
     try:
         began = time.monotonic()
-        client = machine.logon(user, PASSWORD, timeout=120)
+        client = machine.logon(user, PASSWORD, timeout=120, source=source)
         outcome["logon"] = time.monotonic() - began
         barrier.wait(BARRIER_LIMIT)
         try:
@@ -67,8 +69,9 @@ def run(machine, stored):
     barrier = threading.Barrier(
         len(stored), action=lambda: peak.append(len(os.listdir(f"/proc/{machine.pid}/task"))))
     outcomes = {user: {} for user in stored}
-    threads = [threading.Thread(target=session, args=(machine, user, barrier, outcomes[user]))
-               for user in stored]
+    threads = [threading.Thread(target=session, args=(machine, user, SOURCES[n % len(SOURCES)],
+                                                      barrier, outcomes[user]))
+               for n, user in enumerate(stored)]
     began = time.monotonic()
     for thread in threads:
         thread.start()

@@ -19,8 +19,9 @@ class ClientProgramTest : public SessionTest {
     void SetUp() override {
         SessionTest::SetUp();
         Store("m1.eml", kMessage);
-        server_.OnGetThread = [](auto& clientSocket, auto& socketThread) {
-            socketThread = std::make_unique<vrel::TMyServerThread>(std::move(clientSocket));
+        server_.OnGetThread = [this](auto& clientSocket, auto& socketThread) {
+            socketThread =
+                std::make_unique<vrel::TMyServerThread>(std::move(clientSocket), limits_);
         };
         server_.SetActive(true);
     }

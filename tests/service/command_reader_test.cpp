@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <string>
@@ -150,6 +151,38 @@ TEST_F(CommandStreamTest, ALineLeftUnfinishedEndsWithTheStreamTimeOut) {
     const auto start = steady_clock::now();
     EXPECT_EQ(reader_.GetNextCommand(stream_, argument_), PopCommand::NoData);
     EXPECT_GE(steady_clock::now() - start, win::ScaledWait(600000));
+}
+
+// Scale 1000: a byte every 20 machine seconds, well inside the stream's own time-out; the
+// reader gives up at the limit, long before the client has sent its last byte.
+TEST_F(CommandStreamTest, ALineTrickledPastItsLimitYieldsNoData) {
+    constexpr int kBytes = 200;
+    std::atomic<int> sent = 0;
+    std::atomic<bool> done = false;
+    std::thread client([&] {
+        for (; sent < kBytes && !done; ++sent) {
+            pair_.client.Send("N");
+            std::this_thread::sleep_for(20ms);
+        }
+    });
+    const vrel::TimeLimit limit(180000);
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_, limit), PopCommand::NoData);
+    EXPECT_LT(sent, kBytes);
+    done = true;
+    EXPECT_EQ(limit.Left(), 0u);
+    client.join();
+}
+
+TEST_F(CommandStreamTest, ALineWithinItsLimitIsRead) {
+    pair_.client.Send("US");
+    std::thread client([&] {
+        std::this_thread::sleep_for(30ms);
+        pair_.client.Send("ER bob\r\n");
+    });
+    EXPECT_EQ(reader_.GetNextCommand(stream_, argument_, vrel::TimeLimit(180000)),
+              PopCommand::User);
+    EXPECT_EQ(argument_, "bob");
+    client.join();
 }
 
 TEST_F(CommandStreamTest, PeerCloseYieldsNoData) {

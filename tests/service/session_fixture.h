@@ -25,7 +25,7 @@ namespace vrel::test {
 // A session thread serving one loopback client; ended and joined on destruction.
 class Session {
   public:
-    Session() : Session(ConnectLoopback()) {}
+    explicit Session(ClientLimits& limits) : Session(ConnectLoopback(), limits) {}
 
     ~Session() {
         thread_->Terminate();
@@ -54,9 +54,9 @@ class Session {
     }
 
   private:
-    explicit Session(LoopbackPair pair)
+    Session(LoopbackPair pair, ClientLimits& limits)
         : client_(std::move(pair.client)), clientHost_(pair.server->RemoteHost()) {
-        thread_ = std::make_unique<TMyServerThread>(std::move(pair.server));
+        thread_ = std::make_unique<TMyServerThread>(std::move(pair.server), limits);
         thread_->Resume();
     }
 
@@ -113,6 +113,9 @@ class SessionTest : public SettingsTest {
         return registry.ReadInteger(name);
     }
 
+    // The listener's limits, shared by the sessions of one test.
+    ClientLimits limits_;
+
     // The greeting line of a new session.
     static std::string Greeting() {
         return "+OK " + win::gethostname() + " Vrel POP3 Server " +
@@ -120,7 +123,7 @@ class SessionTest : public SettingsTest {
     }
     // A session that has read its greeting.
     std::unique_ptr<Session> Open() {
-        auto session = std::make_unique<Session>();
+        auto session = std::make_unique<Session>(limits_);
         EXPECT_EQ(session->Read(1), Greeting());
         return session;
     }

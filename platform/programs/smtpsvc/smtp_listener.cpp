@@ -25,7 +25,7 @@ class QueueHost : public SessionHost {
 class TSmtpClientThread : public win::TServerClientThread {
   public:
     TSmtpClientThread(std::unique_ptr<win::TServerClientWinSocket> socket, QueueWorker& worker,
-                      SessionCount& sessions)
+                      win::SessionCount& sessions)
         : TServerClientThread(std::move(socket)), host_(worker), sessions_(sessions) {}
 
   protected:
@@ -33,15 +33,11 @@ class TSmtpClientThread : public win::TServerClientThread {
         win::TServerClientWinSocket& socket = *ClientSocket();
         win::TWinSocketStream stream(socket, kWriteTimeout);
         const std::string& clientIp = socket.RemoteAddress();
-        if (!sessions_.Enter(clientIp)) {
+        // Counted for the whole session, also when a receive error ends it.
+        const win::CountedSession counted(sessions_, clientIp);
+        if (!counted.Counted()) {
             stream.Write("421 4.3.2 Too many connections, try again later\r\n");
         } else {
-            // Counted for the whole session, also when a receive error ends it.
-            struct Leave {
-                SessionCount& sessions;
-                const std::string& clientIp;
-                ~Leave() { sessions.Leave(clientIp); }
-            } leave{sessions_, clientIp};
             Converse(stream, clientIp);
         }
         socket.Close();
@@ -72,28 +68,10 @@ class TSmtpClientThread : public win::TServerClientThread {
     }
 
     QueueHost host_;
-    SessionCount& sessions_;
+    win::SessionCount& sessions_;
 };
 
 }  // namespace
-
-bool SessionCount::Enter(const std::string& address) {
-    std::lock_guard lock(mutex_);
-    int& fromClient = perClient_[address];
-    if (total_ >= kMaxSessions || fromClient >= kMaxSessionsPerClient) {
-        if (fromClient == 0) perClient_.erase(address);
-        return false;
-    }
-    ++total_;
-    ++fromClient;
-    return true;
-}
-
-void SessionCount::Leave(const std::string& address) {
-    std::lock_guard lock(mutex_);
-    --total_;
-    if (--perClient_[address] == 0) perClient_.erase(address);
-}
 
 bool IsLoopbackAddress(std::string_view address) {
     return address.starts_with("127.");

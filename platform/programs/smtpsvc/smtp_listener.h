@@ -9,8 +9,6 @@
 #pragma once
 
 #include <cstdint>
-#include <map>
-#include <mutex>
 #include <string>
 
 #include "platform/sockets.h"
@@ -26,19 +24,6 @@ inline constexpr int kMaxSessions = 100;
 // As Postfix does by default: half of all, so one host cannot take every session.
 inline constexpr int kMaxSessionsPerClient = kMaxSessions / 2;
 
-// The sessions open now, in all and per client address.
-class SessionCount {
-  public:
-    // Counts a session of the address; false (and nothing counted) when a limit is reached.
-    bool Enter(const std::string& address);
-    void Leave(const std::string& address);
-
-  private:
-    std::mutex mutex_;
-    int total_ = 0;
-    std::map<std::string, int> perClient_;
-};
-
 class SmtpListener {
   public:
     explicit SmtpListener(QueueWorker& worker);
@@ -48,7 +33,7 @@ class SmtpListener {
 
   private:
     QueueWorker& worker_;
-    SessionCount sessions_;
+    win::SessionCount sessions_{kMaxSessions, kMaxSessionsPerClient};
     win::TServerSocket socket_;
 };
 
