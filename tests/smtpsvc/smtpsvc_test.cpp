@@ -288,6 +288,83 @@ TEST_F(SmtpsvcTest, LimitsHoldOverTheNetwork) {
     EXPECT_TRUE(Names(Folder("Queue")).empty());
 }
 
+// The bytes of every file in a host folder, the hidden temporary ones too.
+std::uintmax_t FolderBytes(const fs::path& folder) {
+    std::uintmax_t bytes = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        bytes += entry.file_size(error);
+    }
+    return bytes;
+}
+
+bool FolderEmpty(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_empty(folder, error);
+}
+
+// The peak resident size of a process (VmHWM), in bytes.
+std::size_t PeakMemory(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:")) return std::stoul(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+// About `size` bytes of message text with dots to unstuff and bare line ends to repair,
+// and the text as it is stored.
+std::pair<std::string, std::string> TextToStore(std::size_t size) {
+    std::pair<std::string, std::string> text;
+    for (int n = 0; text.first.size() < size; ++n) {
+        const std::string line = std::to_string(n) + std::string(60, 'x');
+        text.first += ".." + line + "\r\nbare\nend\r\n";
+        text.second += "." + line + "\r\nbare\r\nend\r\n";
+    }
+    return text;
+}
+
+TEST_F(SmtpsvcTest, ABigMessageIsStoredAsItArrives) {
+    SetServerProperty("MaxMessageSize", win::VARIANT(std::int32_t{64 << 20}));
+    StartSmtp();
+    ASSERT_EQ(SendMail("a@sender.test", {"bob@example.test"}, kText).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
+    const std::size_t before = PeakMemory(SmtpPid());
+
+    const auto [sent, stored] = TextToStore(16 << 20);
+    ASSERT_EQ(SendMail("a@sender.test", {"carol@example.test"}, sent).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
+    const std::size_t grown = PeakMemory(SmtpPid()) - before;
+    const std::vector<std::string> copies = Names(Folder("Drop"));
+    ASSERT_EQ(copies.size(), 2u);
+    const std::string copy = ReadFile(Folder("Drop") / copies[1]);
+    EXPECT_TRUE(
+        copy.starts_with("x-sender: a@sender.test\r\nx-receiver: carol@example.test\r\n"
+                         "Received: from client.test "));
+    EXPECT_TRUE(copy.ends_with("\r\n" + stored));
+    EXPECT_LT(copy.size(), stored.size() + 300);
+    EXPECT_LT(grown, std::size_t{8} << 20) << "a 16 MB message took " << grown << " bytes";
+}
+
+TEST_F(SmtpsvcTest, AMessageNotAcknowledgedLeavesNoQueueFile) {
+    SetServerProperty("MaxMessageSize", win::VARIANT(std::int32_t{1 << 20}));
+    StartSmtp();
+    {
+        SmtpClient client = Connect();
+        ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
+        client.Send(TextToStore(300000).first);
+        // The text goes to the queue folder as it arrives.
+        ASSERT_TRUE(WaitUntil([&] { return FolderBytes(Folder("Queue")) >= 200000; }));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); })) << "aborted";
+
+    SmtpClient client = Connect();
+    ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
+    client.Send(TextToStore(2 << 20).first + ".\r\n");
+    EXPECT_EQ(client.Reply().substr(0, 10), "552 5.3.4 ");
+    EXPECT_TRUE(FolderEmpty(Folder("Queue"))) << "over the limit";
+}
+
 TEST_F(SmtpsvcTest, AnIdleClientIsToldAndDisconnected) {
     // The service's clock runs 1000 times faster: its ten minutes pass in 0.6 s.
     ::setenv("VREL_CLOCK_SCALE", "1000", 1);
@@ -342,14 +419,15 @@ TEST_F(SmtpsvcTest, KilledDuringDataDeliversNothing) {
     {
         SmtpClient client = Connect();
         ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
-        client.Send("Subject: half\r\n\r\nthe first half\r\n");
+        client.Send("Subject: half\r\n\r\n" + TextToStore(300000).first);
+        ASSERT_TRUE(WaitUntil([&] { return FolderBytes(Folder("Queue")) >= 200000; }));
         KillSmtp();
     }
     StartSmtp();
     ASSERT_EQ(SendMail("a@sender.test", {"carol@example.test"}, kText).substr(0, 4), "250 ");
     ASSERT_TRUE(WaitUntil([&] { return Names(Folder("Drop")).size() == 1; }));
     EXPECT_EQ(DropReceivers(Folder("Drop")), std::vector<std::string>{"carol@example.test"});
-    EXPECT_TRUE(WaitUntil([&] { return Names(Folder("Queue")).empty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
 }
 
 TEST_F(SmtpsvcTest, AnAcknowledgedMessageIsDeliveredAfterAKill) {

@@ -1,8 +1,10 @@
 #include "delivery.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -60,20 +62,37 @@ bool RunSinks(const MessageQueue& queue, QueueEntry& entry,
     return true;
 }
 
+// Appends the whole of the open file `from` to the copy, in pieces.
+bool CopyText(int from, win::DurableFile& copy) {
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0;
+        if (!copy.Write(std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+        at += n;
+    }
+}
+
+// The copies are made one after the other and the folder synced once for them all.
 bool WriteDropCopies(const std::string& id, const std::string& sender,
-                     const std::vector<std::string>& local, std::string_view message,
+                     const std::vector<std::string>& local, const std::filesystem::path& message,
                      const std::string& dropDirectory) {
     if (local.empty()) return true;
     if (dropDirectory.empty() || !win::ForceDirectories(dropDirectory)) return false;
+    const win::FileHandle text(::open(message.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!text.IsOpen()) return false;
     const std::filesystem::path folder = win::ToHostPath(dropDirectory);
     for (std::size_t n = 0; n < local.size(); ++n) {
-        const std::string copy = "x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
-                                 "\r\n" + std::string(message);
-        if (!win::WriteFileDurably(folder / (id + "-" + std::to_string(n + 1) + ".eml"), copy)) {
+        win::DurableFile copy(folder / (id + "-" + std::to_string(n + 1) + ".eml"));
+        if (!copy.Write("x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
+                        "\r\n") ||
+            !CopyText(text.Descriptor(), copy) ||
+            copy.Place(win::Existing::Replace) != win::DurableWrite::Written) {
             return false;
         }
     }
-    return true;
+    return win::SyncFolder(folder);
 }
 
 }  // namespace
@@ -123,11 +142,8 @@ DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
         if (!SafeAddress(recipient)) continue;
         (IsLocalDomain(DomainOf(recipient)) ? local : remote).push_back(std::move(recipient));
     }
-    std::ifstream in(queue.MessageFile(id), std::ios::binary);
-    if (!in) return DeliveryResult::Retry;
-    const std::string message{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local, message,
-                         config.dropDirectory)) {
+    if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local,
+                         queue.MessageFile(id), config.dropDirectory)) {
         return DeliveryResult::Retry;
     }
     if (remote.empty()) {

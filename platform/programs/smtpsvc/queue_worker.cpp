@@ -40,8 +40,13 @@ void QueueWorker::Stop() {
 }
 
 bool QueueWorker::Add(std::string_view content, const win::Envelope& envelope) {
+    const std::unique_ptr<NewQueueMessage> message = NewMessage();
+    return message && message->Append(content) && Commit(*message, envelope);
+}
+
+bool QueueWorker::Commit(NewQueueMessage& message, const win::Envelope& envelope) {
     std::string id;
-    if (!queue_.Add(content, envelope, id)) return false;
+    if (!message.Commit(envelope, id)) return false;
     {
         std::lock_guard lock(mutex_);
         ready_.push_back(std::move(id));

@@ -8,14 +8,30 @@
 namespace smtpsvc {
 namespace {
 
+// A message of a session, written to the queue folder as it arrives.
+class QueuedText : public MessageText {
+  public:
+    QueuedText(QueueWorker& worker, std::unique_ptr<NewQueueMessage> message)
+        : worker_(worker), message_(std::move(message)) {}
+    bool Append(std::string_view text) override { return message_->Append(text); }
+    bool Commit(const ReceivedMessage& message) override {
+        return worker_.Commit(*message_, win::MakeSmtpEnvelope(RecipientListOf(message.recipients),
+                                                               message.sender, message.clientIp));
+    }
+
+  private:
+    QueueWorker& worker_;
+    std::unique_ptr<NewQueueMessage> message_;
+};
+
 class QueueHost : public SessionHost {
   public:
     explicit QueueHost(QueueWorker& worker) : worker_(worker) {}
     bool IsLocalDomain(std::string_view domain) override { return smtpsvc::IsLocalDomain(domain); }
-    bool Queue(const ReceivedMessage& message) override {
-        return worker_.Add(message.content,
-                           win::MakeSmtpEnvelope(RecipientListOf(message.recipients),
-                                                 message.sender, message.clientIp));
+    std::unique_ptr<MessageText> BeginMessage() override {
+        std::unique_ptr<NewQueueMessage> message = worker_.NewMessage();
+        if (!message) return nullptr;
+        return std::make_unique<QueuedText>(worker_, std::move(message));
     }
 
   private:
