@@ -145,6 +145,50 @@ TEST_F(SmtpsvcTest, OneClientAddressCannotTakeEverySession) {
         [&] { return SmtpClient("127.0.0.1", port_, "127.0.0.2").Reply().starts_with("220 "); }));
 }
 
+TEST_F(SmtpsvcTest, IdleSessionsOfTwoHostsMakeRoomForAThird) {
+    // The service's clock runs 10 times faster: an idle session would hold its place for 30 s.
+    ::setenv("VREL_CLOCK_SCALE", "10", 1);
+    StartSmtp();
+    ::unsetenv("VREL_CLOCK_SCALE");
+    std::vector<std::unique_ptr<SmtpClient>> idle;
+    for (const char* source : {"127.0.0.3", "127.0.0.4"}) {
+        for (int n = 0; n < 60; ++n) {
+            idle.push_back(std::make_unique<SmtpClient>("127.0.0.1", port_, source));
+        }
+    }
+    std::vector<bool> open;
+    for (auto& client : idle) open.push_back(client->Reply().starts_with("220 "));
+    ASSERT_EQ(std::count(open.begin(), open.end(), true), smtpsvc::kMaxSessions);
+
+    // Within a few machine seconds a client of another address takes an idle one's place.
+    std::unique_ptr<SmtpClient> served;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            auto client = std::make_unique<SmtpClient>("127.0.0.1", port_, "127.0.0.5");
+            if (!client->Reply().starts_with("220 ")) return false;
+            served = std::move(client);
+            return true;
+        },
+        std::chrono::seconds(3)));
+    EXPECT_EQ(served->Command("HELO c").substr(0, 4), "250 ");
+
+    // Under stress the idle sessions are timed out after seconds, until stress ends.
+    const auto told = [&] {
+        int count = 0;
+        for (std::size_t n = 0; n < idle.size(); ++n) {
+            if (open[n] && idle[n]->Reply(std::chrono::milliseconds(5)).starts_with("421 4.4.2 ")) {
+                open[n] = false;
+            }
+            count += open[n] ? 0 : 1;
+        }
+        return count;
+    };
+    const int refused = static_cast<int>(idle.size()) - smtpsvc::kMaxSessions;
+    EXPECT_TRUE(WaitUntil(
+        [&] { return told() - refused > smtpsvc::kMaxSessions - smtpsvc::kStressSessions; },
+        std::chrono::seconds(10)));
+}
+
 // Sends one byte of the pattern after another, a pause between them, until a reply comes or
 // the wait passes; returns the reply.
 std::string Trickle(SmtpClient& client, std::string_view pattern, std::chrono::seconds wait) {

@@ -77,6 +77,8 @@ class SmtpSession {
     bool Closed() const { return closed_; }
     // True between the 354 reply and the end of the message text.
     bool InData() const { return phase_ == Phase::Data; }
+    // True from an accepted MAIL to the end of its transaction.
+    bool InTransaction() const { return haveSender_; }
 
   private:
     enum class Phase { Command, Data };
