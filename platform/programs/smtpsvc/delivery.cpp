@@ -44,7 +44,9 @@ std::string HeaderSafe(std::string text) {
     return text;
 }
 
-// The sinks' part; false when the message must wait for a retry.
+// The sinks' part; false when the message must wait for a retry. What they did is kept in
+// the entry only: the entry is saved when the message has to wait (Wait), not after each
+// sink, as a crash before the delivery ends may call a sink again but lose nothing.
 bool RunSinks(const MessageQueue& queue, QueueEntry& entry,
               const std::vector<SinkBinding>& bindings, const SinkCaller& call) {
     const std::string messageFile = win::ToWindowsPath(queue.MessageFile(entry.id));
@@ -56,10 +58,15 @@ bool RunSinks(const MessageQueue& queue, QueueEntry& entry,
         if (IsTransientFailure(hr)) return false;
         entry.envelope = std::move(envelope);
         entry.sinksDone.push_back(binding.id);
-        if (!queue.Save(entry)) return false;
         if (eventStatus == win::cdoSkipRemainingSinks) break;
     }
     return true;
+}
+
+// Keeps what the sinks did for the retry, so the sinks that completed are not called again.
+DeliveryResult Wait(const MessageQueue& queue, const QueueEntry& entry) {
+    queue.Save(entry);
+    return DeliveryResult::Retry;
 }
 
 // Appends the whole of the open file `from` to the copy, in pieces.
@@ -131,7 +138,7 @@ DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
     if (!queue.Load(id, entry) || entry.state != QueueState::Arrived) {
         return DeliveryResult::Finished;
     }
-    if (!RunSinks(queue, entry, bindings, call)) return DeliveryResult::Retry;
+    if (!RunSinks(queue, entry, bindings, call)) return Wait(queue, entry);
     if (AbortDelivery(entry.envelope)) {
         queue.Remove(id);
         return DeliveryResult::Finished;
@@ -144,7 +151,7 @@ DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
     }
     if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local,
                          queue.MessageFile(id), config.dropDirectory)) {
-        return DeliveryResult::Retry;
+        return Wait(queue, entry);
     }
     if (remote.empty()) {
         queue.Remove(id);

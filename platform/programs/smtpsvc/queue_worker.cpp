@@ -45,11 +45,10 @@ bool QueueWorker::Add(std::string_view content, const win::Envelope& envelope) {
 }
 
 bool QueueWorker::Commit(NewQueueMessage& message, const win::Envelope& envelope) {
-    std::string id;
-    if (!message.Commit(envelope, id)) return false;
+    if (!message.Commit(envelope)) return false;
     {
         std::lock_guard lock(mutex_);
-        ready_.push_back(std::move(id));
+        ready_.push_back(message.Id());
     }
     wake_.notify_all();
     return true;

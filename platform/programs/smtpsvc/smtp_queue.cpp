@@ -140,7 +140,7 @@ bool NewQueueMessage::Append(std::string_view text) {
     return text_.Write(text);
 }
 
-bool NewQueueMessage::Commit(const win::Envelope& envelope, std::string& id) {
+bool NewQueueMessage::Commit(const win::Envelope& envelope) {
     if (text_.Place(win::Existing::Replace) != win::DurableWrite::Written) return false;
     QueueEntry entry;
     entry.id = id_;
@@ -149,7 +149,6 @@ bool NewQueueMessage::Commit(const win::Envelope& envelope, std::string& id) {
     if (envelopeFile.Write(EncodeEntry(entry)) &&
         envelopeFile.Place(win::Existing::Replace) == win::DurableWrite::Written &&
         win::SyncFolder(queue_.folder_)) {
-        id = id_;
         return true;
     }
     queue_.Remove(id_);

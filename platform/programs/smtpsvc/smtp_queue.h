@@ -45,11 +45,11 @@ class MessageQueue;
 class NewQueueMessage {
   public:
     NewQueueMessage(const MessageQueue& queue, std::string id);
+    const std::string& Id() const { return id_; }
     bool IsOpen() const { return text_.IsOpen(); }
     bool Append(std::string_view text);
-    // Stores the envelope (state Arrived) beside the text; true once both are durable, and
-    // id is then the message's.
-    bool Commit(const win::Envelope& envelope, std::string& id);
+    // Stores the envelope (state Arrived) beside the text; true once both are durable.
+    bool Commit(const win::Envelope& envelope);
 
   private:
     const MessageQueue& queue_;
