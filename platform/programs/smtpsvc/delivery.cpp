@@ -81,11 +81,12 @@ bool CopyText(int from, win::DurableFile& copy) {
     }
 }
 
-// The copies are made one after the other and the folder synced once for them all.
+// The copies are made one after the other and the folder synced once for them all. The drop
+// folder is read only when there is a copy to make.
 bool WriteDropCopies(const std::string& id, const std::string& sender,
-                     const std::vector<std::string>& local, const std::filesystem::path& message,
-                     const std::string& dropDirectory) {
+                     const std::vector<std::string>& local, const std::filesystem::path& message) {
     if (local.empty()) return true;
+    const std::string dropDirectory = ReadServerConfig().dropDirectory;
     if (dropDirectory.empty() || !win::ForceDirectories(dropDirectory)) return false;
     const win::FileHandle text(::open(message.c_str(), O_RDONLY | O_CLOEXEC));
     if (!text.IsOpen()) return false;
@@ -132,8 +133,7 @@ std::string RecipientListOf(const std::vector<std::string>& recipients) {
 }
 
 DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
-                              const std::vector<SinkBinding>& bindings, const SinkCaller& call,
-                              const ServerConfig& config) {
+                              const std::vector<SinkBinding>& bindings, const SinkCaller& call) {
     QueueEntry entry;
     if (!queue.Load(id, entry) || entry.state != QueueState::Arrived) {
         return DeliveryResult::Finished;
@@ -150,7 +150,7 @@ DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
         (IsLocalDomain(DomainOf(recipient)) ? local : remote).push_back(std::move(recipient));
     }
     if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local,
-                         queue.MessageFile(id), config.dropDirectory)) {
+                         queue.MessageFile(id))) {
         return Wait(queue, entry);
     }
     if (remote.empty()) {

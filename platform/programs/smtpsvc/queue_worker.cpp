@@ -93,8 +93,7 @@ bool QueueWorker::NextReady(std::string& id) {
 }
 
 void QueueWorker::Deliver(const std::string& id) {
-    const ServerConfig config = ReadServerConfig();
-    const DeliveryResult result = DeliverMessage(queue_, id, bindings_(), call_, config);
+    const DeliveryResult result = DeliverMessage(queue_, id, bindings_(), call_);
     lastDelivery_ = win::GetTickCount();
     sinksHeld_ = true;
     if (result == DeliveryResult::Retry) {
