@@ -13,6 +13,7 @@
 
 #include <fstream>
 
+#include "delivery.h"
 #include "platform/eventlog.h"
 #include "platform/fs.h"
 #include "platform/metabase.h"
@@ -21,6 +22,7 @@
 #include "smtp_listener.h"
 #include "smtp_queue.h"
 #include "smtpsvc_fixture.h"
+#include "sync_watch.h"
 
 namespace vrel::test {
 namespace {
@@ -407,6 +409,82 @@ TEST_F(SmtpsvcTest, AMessageNotAcknowledgedLeavesNoQueueFile) {
     client.Send(TextToStore(2 << 20).first + ".\r\n");
     EXPECT_EQ(client.Reply().substr(0, 10), "552 5.3.4 ");
     EXPECT_TRUE(FolderEmpty(Folder("Queue"))) << "over the limit";
+}
+
+// The drop copies of a message are each synced before they have their name, and their folder
+// once after the last of them, before the queue lets the message go.
+TEST_F(SmtpsvcTest, DropCopiesAreOnDiskBeforeTheQueueLetsTheMessageGo) {
+    const smtpsvc::MessageQueue queue(Folder("Queue"));
+    const std::unique_ptr<smtpsvc::NewQueueMessage> message = queue.NewMessage();
+    ASSERT_TRUE(message && message->Append(kText));
+    ASSERT_TRUE(message->Commit(win::MakeSmtpEnvelope(
+        "SMTP:bob@example.test;SMTP:carol@other.test;", "a@sender.test", "")));
+    fs::create_directories(Folder("Drop"));
+    const std::string id = message->Id();
+    std::vector<SyncWatch::Sync> syncs;
+    {
+        const SyncWatch watch(Folder("Drop"), Folder("Drop") / (id + "-2.eml"));
+        EXPECT_EQ(smtpsvc::DeliverMessage(queue, id, {}, {}), smtpsvc::DeliveryResult::Finished);
+        syncs = watch.Syncs();
+    }
+    ASSERT_EQ(syncs.size(), 3u);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_TRUE(syncs[n].path.filename().string().starts_with("." + id + "-" +
+                                                                  std::to_string(n + 1) + ".eml."));
+        EXPECT_FALSE(syncs[n].placed);
+    }
+    EXPECT_EQ(syncs[2].path, fs::canonical(Folder("Drop")));
+    EXPECT_TRUE(syncs[2].placed);
+    EXPECT_EQ(DropReceivers(Folder("Drop")),
+              (std::vector<std::string>{"bob@example.test", "carol@other.test"}));
+    EXPECT_TRUE(FolderEmpty(Folder("Queue")));
+}
+
+// A delivery that completes makes no record of its sinks (nothing syncs the queue folder for
+// it); one that must wait keeps the sinks that completed, so they are not called again.
+TEST_F(SmtpsvcTest, TheSinksDoneAreSavedOnlyWhenTheMessageMustWait) {
+    const smtpsvc::MessageQueue queue(Folder("Queue"));
+    const auto add = [&] {
+        const std::unique_ptr<smtpsvc::NewQueueMessage> message = queue.NewMessage();
+        EXPECT_TRUE(
+            message && message->Append(kText) &&
+            message->Commit(win::MakeSmtpEnvelope("SMTP:bob@example.test;", "a@b.test", "")));
+        return message->Id();
+    };
+    std::string called;
+    bool fail = false;
+    const smtpsvc::SinkCaller call = [&](const smtpsvc::SinkBinding& binding, const std::string&,
+                                         win::Envelope& envelope, std::int32_t&) {
+        called += binding.id;
+        if (binding.id == "B" && fail) return win::RPC_E_DISCONNECTED;
+        envelope.Set("messagestatus", win::VARIANT(std::int32_t{win::cdoStatAbortDelivery}));
+        return win::S_OK;
+    };
+    const std::vector<smtpsvc::SinkBinding> sinks{{"A", "Sink.A"}, {"B", "Sink.B"}};
+
+    const std::string done = add();
+    std::vector<SyncWatch::Sync> syncs;
+    {
+        const SyncWatch watch(Folder("Queue"), queue.MessageFile(done));
+        EXPECT_EQ(smtpsvc::DeliverMessage(queue, done, sinks, call),
+                  smtpsvc::DeliveryResult::Finished);
+        syncs = watch.Syncs();
+    }
+    EXPECT_EQ(called, "AB");
+    EXPECT_TRUE(syncs.empty());
+    EXPECT_TRUE(FolderEmpty(Folder("Queue")));
+
+    const std::string waits = add();
+    called.clear();
+    fail = true;
+    EXPECT_EQ(smtpsvc::DeliverMessage(queue, waits, sinks, call), smtpsvc::DeliveryResult::Retry);
+    smtpsvc::QueueEntry entry;
+    ASSERT_TRUE(queue.Load(waits, entry));
+    EXPECT_EQ(entry.sinksDone, std::vector<std::string>{"A"});
+    fail = false;
+    EXPECT_EQ(smtpsvc::DeliverMessage(queue, waits, sinks, call),
+              smtpsvc::DeliveryResult::Finished);
+    EXPECT_EQ(called, "ABB");
 }
 
 TEST_F(SmtpsvcTest, AnIdleClientIsToldAndDisconnected) {
