@@ -123,9 +123,9 @@ std::string SmtpSession::Receive(std::string_view bytes) {
             replies += Error(Reply("500 5.5.2 Line too long"));
             continue;
         }
-        const std::string line = std::move(pending_);
+        // Taken in place, so the buffer serves every line of the session.
+        replies += Line(pending_);
         pending_.clear();
-        replies += Line(line);
     }
     return replies;
 }
