@@ -11,6 +11,11 @@ second round), so that a drift of the machine's speed reaches all three alike:
          mailbox;
 - large: the same into a mailbox that already holds 10,000 messages.
 
+Beside them each round times the floor: the same messages written straight into a folder of
+the same file system, each created under a temporary name, written, synced and renamed
+(what the least durable delivery must do), so the chain's rate is also given as a ratio of
+that floor.
+
 The SMTP service keeps the agent's object while messages wait and releases it once the
 queue is idle, so one agent process should serve a whole load; the script samples how many
 it saw. It prints each run, each round's ratios (empty/bare as rates; large/empty as time per
@@ -21,9 +26,11 @@ message) and their medians, and the load average before and after. Not part of t
 
 import os
 import pathlib
+import shutil
 import smtplib
 import statistics
 import sys
+import tempfile
 import threading
 import time
 
@@ -68,6 +75,24 @@ def sample_agents(machine, seen, stop):
         time.sleep(0.01)
 
 
+def floor(count):
+    """Messages per second of a bare create-write-fsync-rename loop on the same file system."""
+    folder = pathlib.Path(tempfile.mkdtemp(prefix="vrel-floor-"))
+    try:
+        texts = [message(n).encode() for n in range(count)]
+        start = time.monotonic()
+        for n, text in enumerate(texts):
+            temporary = folder / f".{n}.tmp"
+            fd = os.open(temporary, os.O_WRONLY | os.O_CREAT | os.O_EXCL, 0o600)
+            os.write(fd, text)
+            os.fsync(fd)
+            os.close(fd)
+            os.rename(temporary, folder / f"{n}.eml")
+        return count / (time.monotonic() - start)
+    finally:
+        shutil.rmtree(folder)
+
+
 def run(count, load):
     """Deliveries per second of one load: "bare", "empty" or "large"; and the agents seen."""
     m = MailMachine()
@@ -106,8 +131,9 @@ def main():
     rounds = int(sys.argv[2]) if len(sys.argv) > 2 else 3
     print(f"{count} messages of 4 KB to one mail user, {rounds} rounds; load average "
           f"{os.getloadavg()[0]:.2f} (1 min) on {os.cpu_count()} processors")
-    chain, growth = [], []
+    chain, growth, of_floor = [], [], []
     for number in range(1, rounds + 1):
+        least = floor(count)
         results = {"bare": run(count, "bare")}
         for load in ("empty", "large") if number % 2 else ("large", "empty"):
             results[load] = run(count, load)
@@ -115,13 +141,16 @@ def main():
             results["bare"], results["empty"], results["large"]
         chain.append(empty / bare)
         growth.append(empty / large)
-        print(f"round {number}: bare {bare:7.1f}/s, empty {empty:7.1f}/s ({empty_agents} agent "
-              f"processes), large {large:7.1f}/s ({large_agents}); whole chain "
-              f"{chain[-1]:.2f} of bare; {LARGE_MAILBOX} messages take {growth[-1]:.2f} of the "
-              f"empty mailbox's time per message")
-    print(f"median: whole chain {statistics.median(chain):.2f} times the rate of the SMTP "
-          f"service alone; into {LARGE_MAILBOX} messages {statistics.median(growth):.2f} times "
-          f"the time into an empty mailbox")
+        of_floor.append(empty / least)
+        print(f"round {number}: floor {least:7.1f}/s, bare {bare:7.1f}/s, empty {empty:7.1f}/s "
+              f"({empty_agents} agent processes), large {large:7.1f}/s ({large_agents}); whole "
+              f"chain {of_floor[-1]:.2f} of the floor and {chain[-1]:.2f} of bare; "
+              f"{LARGE_MAILBOX} messages take {growth[-1]:.2f} of the empty mailbox's time per "
+              f"message")
+    print(f"median: whole chain {statistics.median(of_floor):.2f} times the floor's rate and "
+          f"{statistics.median(chain):.2f} times the rate of the SMTP service alone; into "
+          f"{LARGE_MAILBOX} messages {statistics.median(growth):.2f} times the time into an "
+          f"empty mailbox")
     print(f"load average at the end {os.getloadavg()[0]:.2f} (1 min)")
 
 

@@ -8,6 +8,7 @@
 // and a closed session says nothing more.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,24 +20,43 @@ void Check(bool condition) {
     if (!condition) __builtin_trap();
 }
 
+// Checks a message's text as it is committed; now and then the queue fails.
+class CheckingText : public smtpsvc::MessageText {
+  public:
+    CheckingText(const smtpsvc::SessionLimits& limits, unsigned& queued)
+        : limits_(limits), queued_(queued) {}
+    bool Append(std::string_view text) override {
+        content_.append(text);
+        return true;
+    }
+    bool Commit(const smtpsvc::ReceivedMessage& message) override {
+        Check(!message.recipients.empty());
+        Check(message.recipients.size() <= limits_.maxRecipients);
+        const std::size_t received = content_.find("\r\n\t");
+        Check(received != std::string::npos);
+        const std::size_t text = content_.find("\r\n", received + 3) + 2;
+        Check(content_.size() - text <= limits_.maxMessageSize);
+        Check(content_.ends_with("\r\n"));
+        // No line ends in a bare CR or LF.
+        for (std::size_t at = content_.find_first_of("\r\n"); at != std::string::npos;
+             at = content_.find_first_of("\r\n", at + 2)) {
+            Check(content_.compare(at, 2, "\r\n") == 0);
+        }
+        return (++queued_ % 3) != 0;
+    }
+
+  private:
+    const smtpsvc::SessionLimits& limits_;
+    unsigned& queued_;
+    std::string content_;
+};
+
 class CheckingHost : public smtpsvc::SessionHost {
   public:
     explicit CheckingHost(const smtpsvc::SessionLimits& limits) : limits_(limits) {}
     bool IsLocalDomain(std::string_view domain) override { return domain == "example.test"; }
-    bool Queue(const smtpsvc::ReceivedMessage& message) override {
-        Check(!message.recipients.empty());
-        Check(message.recipients.size() <= limits_.maxRecipients);
-        const std::size_t received = message.content.find("\r\n\t");
-        Check(received != std::string::npos);
-        const std::size_t text = message.content.find("\r\n", received + 3) + 2;
-        Check(message.content.size() - text <= limits_.maxMessageSize);
-        Check(message.content.ends_with("\r\n"));
-        // No line ends in a bare CR or LF.
-        for (std::size_t at = message.content.find_first_of("\r\n"); at != std::string::npos;
-             at = message.content.find_first_of("\r\n", at + 2)) {
-            Check(message.content.compare(at, 2, "\r\n") == 0);
-        }
-        return (++queued_ % 3) != 0;  // now and then the queue fails
+    std::unique_ptr<smtpsvc::MessageText> BeginMessage() override {
+        return std::make_unique<CheckingText>(limits_, queued_);
     }
 
   private:

@@ -44,8 +44,9 @@ std::string BadMailFileStem(int sequence) {
 
 bool StoreMessageFile(const std::string& folder, StemMaker stem, win::Stream& stream) {
     for (int sequence = 1; sequence > 0; ++sequence) {
+        // The create-only save is the test for a free name: a file of that name in any letter
+        // case makes it answer that the file exists.
         const std::string name = folder + "\\" + stem(sequence) + ".eml";
-        if (win::FileExists(name)) continue;
         const win::HRESULT saved = stream.SaveToFile(name, win::adSaveCreateNotExist);
         if (saved != kFileExists) return win::SUCCEEDED(saved);
     }

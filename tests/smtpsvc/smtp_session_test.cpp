@@ -5,8 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <optional>
-
 #include <string>
 #include <vector>
 
@@ -16,18 +16,48 @@
 namespace smtpsvc {
 namespace {
 
+// A message as the host stored it.
+struct Stored {
+    ReceivedMessage envelope;
+    std::string content;
+};
+
 class RecordingHost : public SessionHost {
   public:
     bool IsLocalDomain(std::string_view domain) override {
         return win::SameText(domain, "example.test");
     }
-    bool Queue(const ReceivedMessage& message) override {
-        if (!accept) return false;
-        queued.push_back(message);
-        return true;
+    std::unique_ptr<MessageText> BeginMessage() override {
+        if (!begin) return nullptr;
+        return std::make_unique<Text>(*this);
     }
-    bool accept = true;
-    std::vector<ReceivedMessage> queued;
+    bool begin = true;   // a text can be had
+    bool append = true;  // the text can be written
+    bool accept = true;  // the message can be committed
+    std::vector<Stored> queued;
+    int open = 0;             // texts begun and not yet let go
+    std::size_t written = 0;  // bytes handed on to the texts, over all messages
+
+  private:
+    class Text : public MessageText {
+      public:
+        explicit Text(RecordingHost& host) : host_(host) { ++host_.open; }
+        ~Text() override { --host_.open; }
+        bool Append(std::string_view text) override {
+            host_.written += text.size();
+            content_.append(text);
+            return host_.append;
+        }
+        bool Commit(const ReceivedMessage& message) override {
+            if (!host_.accept) return false;
+            host_.queued.push_back(Stored{message, content_});
+            return true;
+        }
+
+      private:
+        RecordingHost& host_;
+        std::string content_;
+    };
 };
 
 // The codes of the final lines of the replies ("250-..." lines of a multi-line reply
@@ -135,7 +165,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const ::testing::TestParamInfo<Conversation>& info) { return info.param.name; });
 
 struct Received {
-    std::vector<ReceivedMessage> queued;
+    std::vector<Stored> queued;
     std::string codes;
 };
 
@@ -148,7 +178,7 @@ Received Send(const std::string& input, SessionLimits limits = SessionLimits{}) 
     return result;
 }
 
-std::string Body(const ReceivedMessage& message) {
+std::string Body(const Stored& message) {
     const std::size_t end = message.content.find("\r\n", message.content.find("\r\n") + 2);
     return message.content.substr(end + 2);
 }
@@ -159,10 +189,11 @@ TEST(SessionData, IsUnstuffedAndGetsCrLfLineEnds) {
                             "Subject: x\n\r..one\r\n..\r\n...\n.x\r\n.\r\n");
     ASSERT_EQ(r.codes, "250 250 250 250 354 250");
     ASSERT_EQ(r.queued.size(), 1u);
-    const ReceivedMessage& m = r.queued[0];
-    EXPECT_EQ(m.sender, "a@sender.test");
-    EXPECT_EQ(m.recipients, (std::vector<std::string>{"b@example.test", "c@example.test"}));
-    EXPECT_EQ(m.clientIp, "192.0.2.7");
+    const Stored& m = r.queued[0];
+    EXPECT_EQ(m.envelope.sender, "a@sender.test");
+    EXPECT_EQ(m.envelope.recipients,
+              (std::vector<std::string>{"b@example.test", "c@example.test"}));
+    EXPECT_EQ(m.envelope.clientIp, "192.0.2.7");
     EXPECT_TRUE(
         m.content.starts_with("Received: from client.test ([192.0.2.7]) by mail.example.test"))
         << m.content;
@@ -195,6 +226,69 @@ TEST(SessionData, OverTheSizeLimitIsRefusedAndNothingQueued) {
     EXPECT_EQ(Body(r.queued[0]), "small\r\n");
 }
 
+// A message many times the size of any buffer: its text reaches the host while it still
+// arrives, and arrives whole, unstuffed and with CR LF line ends.
+TEST(SessionData, TextIsPassedOnAsItArrivesAndStaysWhole) {
+    RecordingHost host;
+    SessionLimits limits;
+    limits.maxMessageSize = 4u << 20;
+    SmtpSession session(host, "h", "127.0.0.1", true, limits);
+    std::string sent;
+    std::string expected;
+    for (int n = 0; n < 20000; ++n) {
+        sent += ".." + std::to_string(n) + " a line\r\nbare\nend\r\n";
+        expected += "." + std::to_string(n) + " a line\r\nbare\r\nend\r\n";
+    }
+    ASSERT_EQ(Codes(session.Receive(kHello + kMail + kRcpt + "DATA\r\n")), "250 250 250 354");
+    constexpr std::size_t kPiece = 4093;
+    for (std::size_t at = 0; at < sent.size(); at += kPiece) {
+        EXPECT_EQ(session.Receive(std::string_view(sent).substr(at, kPiece)), "");
+        const auto held = static_cast<std::ptrdiff_t>(std::min(at + kPiece, sent.size())) -
+                          static_cast<std::ptrdiff_t>(host.written);
+        EXPECT_LE(held, static_cast<std::ptrdiff_t>(2 * kTextPiece)) << at;
+    }
+    EXPECT_EQ(Codes(session.Receive(".\r\n")), "250");
+    ASSERT_EQ(host.queued.size(), 1u);
+    EXPECT_EQ(Body(host.queued[0]), expected);
+}
+
+const std::string kLine = std::string(998, 'x') + "\r\n";
+
+// A text no 250 acknowledges is let go, so the host can remove what it wrote: as soon as
+// it passes the size limit, when its session ends in the middle, when it cannot be written.
+TEST(SessionData, ATextNotAcknowledgedIsLetGo) {
+    const std::string start = kHello + kMail + kRcpt + "DATA\r\n";
+    SessionLimits limits;
+    limits.maxMessageSize = 3 * kTextPiece;
+    {
+        RecordingHost host;
+        SmtpSession session(host, "h", "127.0.0.1", true, limits);
+        session.Receive(start + Repeat(kLine, 100));
+        EXPECT_EQ(host.open, 1);
+        session.Receive(Repeat(kLine, 200));
+        EXPECT_EQ(host.open, 0) << "over the limit";
+        EXPECT_EQ(Codes(session.Receive(".\r\n")), "552");
+    }
+    {
+        RecordingHost host;
+        {
+            SmtpSession session(host, "h", "127.0.0.1", true, limits);
+            session.Receive(start + Repeat(kLine, 100));
+            EXPECT_EQ(host.open, 1);
+        }
+        EXPECT_EQ(host.open, 0) << "ended in the middle";
+    }
+    {
+        RecordingHost host;
+        host.append = false;
+        SmtpSession session(host, "h", "127.0.0.1", true, limits);
+        session.Receive(start + Repeat(kLine, 100));
+        EXPECT_EQ(host.open, 0) << "not written";
+        EXPECT_EQ(Codes(session.Receive(".\r\n")), "451");
+        EXPECT_TRUE(host.queued.empty());
+    }
+}
+
 TEST(SessionData, RecipientsAreBounded) {
     SessionLimits limits;
     limits.maxRecipients = 2;
@@ -215,7 +309,7 @@ TEST(SessionData, OneRecipientPerRcptAndEachOnce) {
              limits);
     EXPECT_EQ(r.codes, "250 250 501 250 250 250 452 354 250");
     ASSERT_EQ(r.queued.size(), 1u);
-    EXPECT_EQ(r.queued[0].recipients,
+    EXPECT_EQ(r.queued[0].envelope.recipients,
               (std::vector<std::string>{"B@Example.Test", "c@example.test"}));
 }
 
@@ -229,7 +323,7 @@ TEST(SessionData, OnlyCrLfDotCrLfEndsTheMessage) {
         const Received r = Send(kHello + kMail + kRcpt + "DATA\r\nhi" + end + forged + ".\r\n");
         EXPECT_EQ(r.codes, "250 250 250 354 250") << testing::PrintToString(end);
         ASSERT_EQ(r.queued.size(), 1u);
-        EXPECT_EQ(r.queued[0].sender, "a@sender.test");
+        EXPECT_EQ(r.queued[0].envelope.sender, "a@sender.test");
         const std::string body = Body(r.queued[0]);
         EXPECT_TRUE(body.starts_with("hi\r\n")) << body;
         EXPECT_TRUE(body.ends_with("\r\n" + forged)) << body;
@@ -288,12 +382,22 @@ TEST(Addresses, PathsAreTakenAsTheGrammarSays) {
     }
 }
 
+// Without a place for the text DATA is refused (and the text then read as commands); a
+// message that cannot be committed is not acknowledged.
 TEST(SessionData, AFailedQueueIsNotAcknowledged) {
-    RecordingHost host;
-    host.accept = false;
-    SmtpSession session(host, "h", "127.0.0.1", true, SessionLimits{});
-    EXPECT_EQ(Codes(session.Receive(kHello + kMail + kRcpt + "DATA\r\nx\r\n.\r\n")),
-              "250 250 250 354 451");
+    const struct {
+        bool begin;
+        bool accept;
+        std::string codes;
+    } cases[] = {{false, true, "250 250 250 451 500 500"}, {true, false, "250 250 250 354 451"}};
+    for (const auto& c : cases) {
+        RecordingHost host;
+        host.begin = c.begin;
+        host.accept = c.accept;
+        SmtpSession session(host, "h", "127.0.0.1", true, SessionLimits{});
+        EXPECT_EQ(Codes(session.Receive(kHello + kMail + kRcpt + "DATA\r\nx\r\n.\r\n")), c.codes);
+        EXPECT_TRUE(host.queued.empty());
+    }
 }
 
 TEST(SessionData, TimeOutClosesWith421) {

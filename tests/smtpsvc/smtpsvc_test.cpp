@@ -13,6 +13,7 @@
 
 #include <fstream>
 
+#include "delivery.h"
 #include "platform/eventlog.h"
 #include "platform/fs.h"
 #include "platform/metabase.h"
@@ -21,6 +22,7 @@
 #include "smtp_listener.h"
 #include "smtp_queue.h"
 #include "smtpsvc_fixture.h"
+#include "sync_watch.h"
 
 namespace vrel::test {
 namespace {
@@ -143,6 +145,68 @@ TEST_F(SmtpsvcTest, OneClientAddressCannotTakeEverySession) {
     clients.pop_back();
     EXPECT_TRUE(WaitUntil(
         [&] { return SmtpClient("127.0.0.1", port_, "127.0.0.2").Reply().starts_with("220 "); }));
+}
+
+// Sixty idle clients each from 127.0.0.3 and 127.0.0.4; the first fifty of each are greeted
+// (greeted[n]), which fills the service.
+std::vector<std::unique_ptr<SmtpClient>> FillFromTwoHosts(int port, std::vector<bool>& greeted) {
+    std::vector<std::unique_ptr<SmtpClient>> clients;
+    for (const char* source : {"127.0.0.3", "127.0.0.4"}) {
+        for (int n = 0; n < 60; ++n) {
+            clients.push_back(std::make_unique<SmtpClient>("127.0.0.1", port, source));
+        }
+    }
+    for (auto& client : clients) greeted.push_back(client->Reply().starts_with("220 "));
+    return clients;
+}
+
+TEST_F(SmtpsvcTest, AClientOfAThirdAddressTakesTheFullServicesIdlePlace) {
+    StartSmtp();
+    std::vector<bool> greeted;
+    const auto idle = FillFromTwoHosts(port_, greeted);
+    ASSERT_EQ(std::count(greeted.begin(), greeted.end(), true), smtpsvc::kMaxSessions);
+    // Sooner than any time-out, even the one under stress, would make room.
+    std::unique_ptr<SmtpClient> served;
+    ASSERT_TRUE(WaitUntil(
+        [&] {
+            auto client = std::make_unique<SmtpClient>("127.0.0.1", port_, "127.0.0.5");
+            if (!client->Reply().starts_with("220 ")) return false;
+            served = std::move(client);
+            return true;
+        },
+        std::chrono::seconds(6)));
+    EXPECT_EQ(served->Command("HELO c").substr(0, 4), "250 ");
+    int shed = 0;
+    for (std::size_t n = 0; n < idle.size(); ++n) {
+        if (greeted[n] && idle[n]->Reply(std::chrono::milliseconds(5)).starts_with("421 4.4.2 ")) {
+            ++shed;
+        }
+    }
+    EXPECT_EQ(shed, 1);
+}
+
+TEST_F(SmtpsvcTest, UnderStressIdleSessionsAreTimedOutSooner) {
+    // The service's clock runs 10 times faster: an idle session would hold its place for 30 s.
+    ::setenv("VREL_CLOCK_SCALE", "10", 1);
+    StartSmtp();
+    ::unsetenv("VREL_CLOCK_SCALE");
+    std::vector<bool> open;
+    const auto idle = FillFromTwoHosts(port_, open);
+    ASSERT_EQ(std::count(open.begin(), open.end(), true), smtpsvc::kMaxSessions);
+    // Sessions are timed out until the service is no longer under stress.
+    int timedOut = 0;
+    EXPECT_TRUE(WaitUntil(
+        [&] {
+            for (std::size_t n = 0; n < idle.size(); ++n) {
+                if (open[n] &&
+                    idle[n]->Reply(std::chrono::milliseconds(5)).starts_with("421 4.4.2 ")) {
+                    open[n] = false;
+                    ++timedOut;
+                }
+            }
+            return timedOut > smtpsvc::kMaxSessions - smtpsvc::kStressSessions;
+        },
+        std::chrono::seconds(10)));
 }
 
 // Sends one byte of the pattern after another, a pause between them, until a reply comes or
@@ -288,6 +352,159 @@ TEST_F(SmtpsvcTest, LimitsHoldOverTheNetwork) {
     EXPECT_TRUE(Names(Folder("Queue")).empty());
 }
 
+// The bytes of every file in a host folder, the hidden temporary ones too.
+std::uintmax_t FolderBytes(const fs::path& folder) {
+    std::uintmax_t bytes = 0;
+    std::error_code error;
+    for (const auto& entry : fs::directory_iterator(folder, error)) {
+        bytes += entry.file_size(error);
+    }
+    return bytes;
+}
+
+bool FolderEmpty(const fs::path& folder) {
+    std::error_code error;
+    return fs::is_empty(folder, error);
+}
+
+// The peak resident size of a process (VmHWM), in bytes.
+std::size_t PeakMemory(pid_t pid) {
+    std::ifstream status("/proc/" + std::to_string(pid) + "/status");
+    for (std::string line; std::getline(status, line);) {
+        if (line.starts_with("VmHWM:")) return std::stoul(line.substr(6)) * 1024;
+    }
+    return 0;
+}
+
+// About `size` bytes of message text with dots to unstuff and bare line ends to repair,
+// and the text as it is stored.
+std::pair<std::string, std::string> TextToStore(std::size_t size) {
+    std::pair<std::string, std::string> text;
+    for (int n = 0; text.first.size() < size; ++n) {
+        const std::string line = std::to_string(n) + std::string(60, 'x');
+        text.first += ".." + line + "\r\nbare\nend\r\n";
+        text.second += "." + line + "\r\nbare\r\nend\r\n";
+    }
+    return text;
+}
+
+TEST_F(SmtpsvcTest, ABigMessageIsStoredAsItArrives) {
+    SetServerProperty("MaxMessageSize", win::VARIANT(std::int32_t{64 << 20}));
+    StartSmtp();
+    ASSERT_EQ(SendMail("a@sender.test", {"bob@example.test"}, kText).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
+    const std::size_t before = PeakMemory(SmtpPid());
+
+    const auto [sent, stored] = TextToStore(16 << 20);
+    ASSERT_EQ(SendMail("a@sender.test", {"carol@example.test"}, sent).substr(0, 4), "250 ");
+    ASSERT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
+    const std::size_t grown = PeakMemory(SmtpPid()) - before;
+    const std::vector<std::string> copies = Names(Folder("Drop"));
+    ASSERT_EQ(copies.size(), 2u);
+    const std::string copy = ReadFile(Folder("Drop") / copies[1]);
+    EXPECT_TRUE(
+        copy.starts_with("x-sender: a@sender.test\r\nx-receiver: carol@example.test\r\n"
+                         "Received: from client.test "));
+    EXPECT_TRUE(copy.ends_with("\r\n" + stored));
+    EXPECT_LT(copy.size(), stored.size() + 300);
+    EXPECT_LT(grown, std::size_t{8} << 20) << "a 16 MB message took " << grown << " bytes";
+}
+
+TEST_F(SmtpsvcTest, AMessageNotAcknowledgedLeavesNoQueueFile) {
+    SetServerProperty("MaxMessageSize", win::VARIANT(std::int32_t{1 << 20}));
+    StartSmtp();
+    {
+        SmtpClient client = Connect();
+        ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
+        client.Send(TextToStore(300000).first);
+        // The text goes to the queue folder as it arrives.
+        ASSERT_TRUE(WaitUntil([&] { return FolderBytes(Folder("Queue")) >= 200000; }));
+    }
+    EXPECT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); })) << "aborted";
+
+    SmtpClient client = Connect();
+    ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
+    client.Send(TextToStore(2 << 20).first + ".\r\n");
+    EXPECT_EQ(client.Reply().substr(0, 10), "552 5.3.4 ");
+    EXPECT_TRUE(FolderEmpty(Folder("Queue"))) << "over the limit";
+}
+
+// The drop copies of a message are each synced before they have their name, and their folder
+// once after the last of them, before the queue lets the message go.
+TEST_F(SmtpsvcTest, DropCopiesAreOnDiskBeforeTheQueueLetsTheMessageGo) {
+    const smtpsvc::MessageQueue queue(Folder("Queue"));
+    const std::unique_ptr<smtpsvc::NewQueueMessage> message = queue.NewMessage();
+    ASSERT_TRUE(message && message->Append(kText));
+    ASSERT_TRUE(message->Commit(win::MakeSmtpEnvelope(
+        "SMTP:bob@example.test;SMTP:carol@other.test;", "a@sender.test", "")));
+    fs::create_directories(Folder("Drop"));
+    const std::string id = message->Id();
+    std::vector<SyncWatch::Sync> syncs;
+    {
+        const SyncWatch watch(Folder("Drop"), Folder("Drop") / (id + "-2.eml"));
+        EXPECT_EQ(smtpsvc::DeliverMessage(queue, id, {}, {}), smtpsvc::DeliveryResult::Finished);
+        syncs = watch.Syncs();
+    }
+    ASSERT_EQ(syncs.size(), 3u);
+    for (int n = 0; n < 2; ++n) {
+        EXPECT_TRUE(syncs[n].path.filename().string().starts_with("." + id + "-" +
+                                                                  std::to_string(n + 1) + ".eml."));
+        EXPECT_FALSE(syncs[n].placed);
+    }
+    EXPECT_EQ(syncs[2].path, fs::canonical(Folder("Drop")));
+    EXPECT_TRUE(syncs[2].placed);
+    EXPECT_EQ(DropReceivers(Folder("Drop")),
+              (std::vector<std::string>{"bob@example.test", "carol@other.test"}));
+    EXPECT_TRUE(FolderEmpty(Folder("Queue")));
+}
+
+// A delivery that completes makes no record of its sinks (nothing syncs the queue folder for
+// it); one that must wait keeps the sinks that completed, so they are not called again.
+TEST_F(SmtpsvcTest, TheSinksDoneAreSavedOnlyWhenTheMessageMustWait) {
+    const smtpsvc::MessageQueue queue(Folder("Queue"));
+    const auto add = [&] {
+        const std::unique_ptr<smtpsvc::NewQueueMessage> message = queue.NewMessage();
+        EXPECT_TRUE(
+            message && message->Append(kText) &&
+            message->Commit(win::MakeSmtpEnvelope("SMTP:bob@example.test;", "a@b.test", "")));
+        return message->Id();
+    };
+    std::string called;
+    bool fail = false;
+    const smtpsvc::SinkCaller call = [&](const smtpsvc::SinkBinding& binding, const std::string&,
+                                         win::Envelope& envelope, std::int32_t&) {
+        called += binding.id;
+        if (binding.id == "B" && fail) return win::RPC_E_DISCONNECTED;
+        envelope.Set("messagestatus", win::VARIANT(std::int32_t{win::cdoStatAbortDelivery}));
+        return win::S_OK;
+    };
+    const std::vector<smtpsvc::SinkBinding> sinks{{"A", "Sink.A"}, {"B", "Sink.B"}};
+
+    const std::string done = add();
+    std::vector<SyncWatch::Sync> syncs;
+    {
+        const SyncWatch watch(Folder("Queue"), queue.MessageFile(done));
+        EXPECT_EQ(smtpsvc::DeliverMessage(queue, done, sinks, call),
+                  smtpsvc::DeliveryResult::Finished);
+        syncs = watch.Syncs();
+    }
+    EXPECT_EQ(called, "AB");
+    EXPECT_TRUE(syncs.empty());
+    EXPECT_TRUE(FolderEmpty(Folder("Queue")));
+
+    const std::string waits = add();
+    called.clear();
+    fail = true;
+    EXPECT_EQ(smtpsvc::DeliverMessage(queue, waits, sinks, call), smtpsvc::DeliveryResult::Retry);
+    smtpsvc::QueueEntry entry;
+    ASSERT_TRUE(queue.Load(waits, entry));
+    EXPECT_EQ(entry.sinksDone, std::vector<std::string>{"A"});
+    fail = false;
+    EXPECT_EQ(smtpsvc::DeliverMessage(queue, waits, sinks, call),
+              smtpsvc::DeliveryResult::Finished);
+    EXPECT_EQ(called, "ABB");
+}
+
 TEST_F(SmtpsvcTest, AnIdleClientIsToldAndDisconnected) {
     // The service's clock runs 1000 times faster: its ten minutes pass in 0.6 s.
     ::setenv("VREL_CLOCK_SCALE", "1000", 1);
@@ -342,14 +559,15 @@ TEST_F(SmtpsvcTest, KilledDuringDataDeliversNothing) {
     {
         SmtpClient client = Connect();
         ASSERT_EQ(BeginMessage(client).substr(0, 4), "354 ");
-        client.Send("Subject: half\r\n\r\nthe first half\r\n");
+        client.Send("Subject: half\r\n\r\n" + TextToStore(300000).first);
+        ASSERT_TRUE(WaitUntil([&] { return FolderBytes(Folder("Queue")) >= 200000; }));
         KillSmtp();
     }
     StartSmtp();
     ASSERT_EQ(SendMail("a@sender.test", {"carol@example.test"}, kText).substr(0, 4), "250 ");
     ASSERT_TRUE(WaitUntil([&] { return Names(Folder("Drop")).size() == 1; }));
     EXPECT_EQ(DropReceivers(Folder("Drop")), std::vector<std::string>{"carol@example.test"});
-    EXPECT_TRUE(WaitUntil([&] { return Names(Folder("Queue")).empty(); }));
+    EXPECT_TRUE(WaitUntil([&] { return FolderEmpty(Folder("Queue")); }));
 }
 
 TEST_F(SmtpsvcTest, AnAcknowledgedMessageIsDeliveredAfterAKill) {

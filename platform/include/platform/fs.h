@@ -169,6 +169,34 @@ DurableWrite WriteFileDurably(const std::filesystem::path& target, Existing exis
 // The bytes as the whole file, replacing any; true when written.
 bool WriteFileDurably(const std::filesystem::path& target, std::string_view bytes);
 
+// WriteFileDurably in steps, for a file written as its bytes arrive or one of several made
+// together in a folder: the temporary file is made at once, Write adds to it, and Place
+// syncs it and gives it its name. The folder is not synced by Place: the caller syncs it
+// with SyncFolder once for all the files it placed there, and only then may count on them.
+// A file not placed is removed when the object goes.
+class DurableFile {
+  public:
+    explicit DurableFile(std::filesystem::path target);
+    DurableFile(const DurableFile&) = delete;
+    DurableFile& operator=(const DurableFile&) = delete;
+    ~DurableFile();
+
+    bool IsOpen() const { return file_.IsOpen(); }
+    int Descriptor() const { return file_.Descriptor(); }
+    bool Write(std::string_view bytes) { return file_.Write(bytes); }
+    // Written: the file has its name; Exists: Keep found the name taken; Failed otherwise. In
+    // both failures the temporary is gone.
+    DurableWrite Place(Existing existing);
+
+  private:
+    std::filesystem::path target_;
+    std::string temporary_;
+    FileHandle file_;
+};
+
+// Makes the entries made, renamed or removed in the host folder last after a power failure.
+bool SyncFolder(const std::filesystem::path& folder);
+
 // A text stream opened for appending, as the runtime library's fopen(path, "a+") in text mode:
 // the file is created when missing, and every LF written is stored as CR LF (so a text ending
 // in CR LF is stored ending in CR CR LF). Each write goes to the file at once.

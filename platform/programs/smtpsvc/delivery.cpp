@@ -1,8 +1,10 @@
 #include "delivery.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
-#include <fstream>
-#include <iterator>
+#include <cerrno>
 
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -42,7 +44,9 @@ std::string HeaderSafe(std::string text) {
     return text;
 }
 
-// The sinks' part; false when the message must wait for a retry.
+// The sinks' part; false when the message must wait for a retry. What they did is kept in
+// the entry only: the entry is saved when the message has to wait (Wait), not after each
+// sink, as a crash before the delivery ends may call a sink again but lose nothing.
 bool RunSinks(const MessageQueue& queue, QueueEntry& entry,
               const std::vector<SinkBinding>& bindings, const SinkCaller& call) {
     const std::string messageFile = win::ToWindowsPath(queue.MessageFile(entry.id));
@@ -54,26 +58,49 @@ bool RunSinks(const MessageQueue& queue, QueueEntry& entry,
         if (IsTransientFailure(hr)) return false;
         entry.envelope = std::move(envelope);
         entry.sinksDone.push_back(binding.id);
-        if (!queue.Save(entry)) return false;
         if (eventStatus == win::cdoSkipRemainingSinks) break;
     }
     return true;
 }
 
+// Keeps what the sinks did for the retry, so the sinks that completed are not called again.
+DeliveryResult Wait(const MessageQueue& queue, const QueueEntry& entry) {
+    queue.Save(entry);
+    return DeliveryResult::Retry;
+}
+
+// Appends the whole of the open file `from` to the copy, in pieces.
+bool CopyText(int from, win::DurableFile& copy) {
+    char buffer[65536];
+    for (off_t at = 0;;) {
+        const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
+        if (n < 0 && errno == EINTR) continue;
+        if (n <= 0) return n == 0;
+        if (!copy.Write(std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
+        at += n;
+    }
+}
+
+// The copies are made one after the other and the folder synced once for them all. The drop
+// folder is read only when there is a copy to make.
 bool WriteDropCopies(const std::string& id, const std::string& sender,
-                     const std::vector<std::string>& local, std::string_view message,
-                     const std::string& dropDirectory) {
+                     const std::vector<std::string>& local, const std::filesystem::path& message) {
     if (local.empty()) return true;
+    const std::string dropDirectory = ReadServerConfig().dropDirectory;
     if (dropDirectory.empty() || !win::ForceDirectories(dropDirectory)) return false;
+    const win::FileHandle text(::open(message.c_str(), O_RDONLY | O_CLOEXEC));
+    if (!text.IsOpen()) return false;
     const std::filesystem::path folder = win::ToHostPath(dropDirectory);
     for (std::size_t n = 0; n < local.size(); ++n) {
-        const std::string copy = "x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
-                                 "\r\n" + std::string(message);
-        if (!win::WriteFileDurably(folder / (id + "-" + std::to_string(n + 1) + ".eml"), copy)) {
+        win::DurableFile copy(folder / (id + "-" + std::to_string(n + 1) + ".eml"));
+        if (!copy.Write("x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
+                        "\r\n") ||
+            !CopyText(text.Descriptor(), copy) ||
+            copy.Place(win::Existing::Replace) != win::DurableWrite::Written) {
             return false;
         }
     }
-    return true;
+    return win::SyncFolder(folder);
 }
 
 }  // namespace
@@ -106,13 +133,12 @@ std::string RecipientListOf(const std::vector<std::string>& recipients) {
 }
 
 DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
-                              const std::vector<SinkBinding>& bindings, const SinkCaller& call,
-                              const ServerConfig& config) {
+                              const std::vector<SinkBinding>& bindings, const SinkCaller& call) {
     QueueEntry entry;
     if (!queue.Load(id, entry) || entry.state != QueueState::Arrived) {
         return DeliveryResult::Finished;
     }
-    if (!RunSinks(queue, entry, bindings, call)) return DeliveryResult::Retry;
+    if (!RunSinks(queue, entry, bindings, call)) return Wait(queue, entry);
     if (AbortDelivery(entry.envelope)) {
         queue.Remove(id);
         return DeliveryResult::Finished;
@@ -123,12 +149,9 @@ DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
         if (!SafeAddress(recipient)) continue;
         (IsLocalDomain(DomainOf(recipient)) ? local : remote).push_back(std::move(recipient));
     }
-    std::ifstream in(queue.MessageFile(id), std::ios::binary);
-    if (!in) return DeliveryResult::Retry;
-    const std::string message{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-    if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local, message,
-                         config.dropDirectory)) {
-        return DeliveryResult::Retry;
+    if (!WriteDropCopies(id, FieldText(entry.envelope, "senderemailaddress"), local,
+                         queue.MessageFile(id))) {
+        return Wait(queue, entry);
     }
     if (remote.empty()) {
         queue.Remove(id);

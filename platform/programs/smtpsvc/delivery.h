@@ -50,8 +50,7 @@ enum class DeliveryResult {
 };
 
 DeliveryResult DeliverMessage(const MessageQueue& queue, const std::string& id,
-                              const std::vector<SinkBinding>& bindings, const SinkCaller& call,
-                              const ServerConfig& config);
+                              const std::vector<SinkBinding>& bindings, const SinkCaller& call);
 
 // The entries of a recipient list, "SMTP:" + address + ";" each (the last ";" may be
 // missing); text outside them is ignored.

@@ -40,11 +40,15 @@ void QueueWorker::Stop() {
 }
 
 bool QueueWorker::Add(std::string_view content, const win::Envelope& envelope) {
-    std::string id;
-    if (!queue_.Add(content, envelope, id)) return false;
+    const std::unique_ptr<NewQueueMessage> message = NewMessage();
+    return message && message->Append(content) && Commit(*message, envelope);
+}
+
+bool QueueWorker::Commit(NewQueueMessage& message, const win::Envelope& envelope) {
+    if (!message.Commit(envelope)) return false;
     {
         std::lock_guard lock(mutex_);
-        ready_.push_back(std::move(id));
+        ready_.push_back(message.Id());
     }
     wake_.notify_all();
     return true;
@@ -89,8 +93,7 @@ bool QueueWorker::NextReady(std::string& id) {
 }
 
 void QueueWorker::Deliver(const std::string& id) {
-    const ServerConfig config = ReadServerConfig();
-    const DeliveryResult result = DeliverMessage(queue_, id, bindings_(), call_, config);
+    const DeliveryResult result = DeliverMessage(queue_, id, bindings_(), call_);
     lastDelivery_ = win::GetTickCount();
     sinksHeld_ = true;
     if (result == DeliveryResult::Retry) {

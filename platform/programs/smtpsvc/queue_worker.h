@@ -5,8 +5,8 @@
 // for kSinkIdleTime it lets the sinks' objects go (SinkReleaser), which the caller may keep
 // between messages while mail flows.
 //
-// Sessions add their messages from their own threads (Add); the queue files make the
-// message durable before Add returns, and the thread takes it up afterwards. The thread
+// Sessions add their messages from their own threads (NewMessage, Commit); the queue files
+// make the message durable before Commit returns, and the thread takes it up afterwards. The thread
 // initialises COM for the sink calls.
 #pragma once
 
@@ -45,6 +45,10 @@ class QueueWorker {
     void Start();
     // Ends the thread after the message in hand; what is queued stays for the next start.
     void Stop();
+    // A message whose text comes in pieces; null when it cannot be stored.
+    std::unique_ptr<NewQueueMessage> NewMessage() const { return queue_.NewMessage(); }
+    // Stores the message with its envelope and takes it up; true once it is durable.
+    bool Commit(NewQueueMessage& message, const win::Envelope& envelope);
     // Stores a message; true once it is durable.
     bool Add(std::string_view content, const win::Envelope& envelope);
 

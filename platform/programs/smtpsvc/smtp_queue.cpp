@@ -133,19 +133,36 @@ fs::path MessageQueue::EnvelopeFile(std::string_view id) const {
     return folder_ / (std::string(id) + std::string(kEnvelopeExtension));
 }
 
-bool MessageQueue::Add(std::string_view content, const win::Envelope& envelope, std::string& id) {
+NewQueueMessage::NewQueueMessage(const MessageQueue& queue, std::string id)
+    : queue_(queue), id_(std::move(id)), text_(queue.MessageFile(id_)) {}
+
+bool NewQueueMessage::Append(std::string_view text) {
+    return text_.Write(text);
+}
+
+bool NewQueueMessage::Commit(const win::Envelope& envelope) {
+    if (text_.Place(win::Existing::Replace) != win::DurableWrite::Written) return false;
+    QueueEntry entry;
+    entry.id = id_;
+    entry.envelope = envelope;
+    win::DurableFile envelopeFile(queue_.EnvelopeFile(id_));
+    if (envelopeFile.Write(EncodeEntry(entry)) &&
+        envelopeFile.Place(win::Existing::Replace) == win::DurableWrite::Written &&
+        win::SyncFolder(queue_.folder_)) {
+        return true;
+    }
+    queue_.Remove(id_);
+    return false;
+}
+
+std::unique_ptr<NewQueueMessage> MessageQueue::NewMessage() const {
+    auto message = std::make_unique<NewQueueMessage>(*this, NewMessageId());
+    if (message->IsOpen()) return message;
+    // The folder went away while the service ran.
     std::error_code error;
     fs::create_directories(folder_, error);
-    QueueEntry entry;
-    entry.id = NewMessageId();
-    entry.envelope = envelope;
-    if (!win::WriteFileDurably(MessageFile(entry.id), content)) return false;
-    if (!Save(entry)) {
-        fs::remove(MessageFile(entry.id), error);
-        return false;
-    }
-    id = entry.id;
-    return true;
+    message = std::make_unique<NewQueueMessage>(*this, NewMessageId());
+    return message->IsOpen() ? std::move(message) : nullptr;
 }
 
 bool MessageQueue::Load(std::string_view id, QueueEntry& entry) const {
@@ -177,6 +194,8 @@ std::vector<std::string> MessageQueue::Recover() const {
         if (name.starts_with(".")) {
             leftovers.push_back(path);
         } else if (path.extension() == kMessageExtension && !fs::exists(EnvelopeFile(id))) {
+            leftovers.push_back(path);
+        } else if (path.extension() == kEnvelopeExtension && !fs::exists(MessageFile(id))) {
             leftovers.push_back(path);
         } else if (path.extension() == kEnvelopeExtension) {
             QueueEntry entry;

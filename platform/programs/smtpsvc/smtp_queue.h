@@ -1,10 +1,11 @@
 // The SMTP service's queue folder (QueueDirectory): each message the service has taken is
 // two files there, "<id>.eml" with the message text exactly as the sinks read it, and
-// "<id>.env" with its envelope and the state of its delivery. The envelope file is written
-// last, so it is the commit point: the message exists once "<id>.env" does, and a message
-// is acknowledged to a client only then. Both files are synced, and the envelope appears
-// by a rename, so a crash leaves either the complete message or leftovers that Recover
-// removes.
+// "<id>.env" with its envelope and the state of its delivery. The text is written to a
+// hidden temporary file as it arrives; at the commit it is synced and named, the envelope
+// is written, synced and named after it, and one sync of the folder makes both names last.
+// A message is acknowledged to a client only then. A crash before that leaves leftovers
+// that Recover removes: temporary files, a text without an envelope, an envelope without
+// its text (never acknowledged, as the text is named first and removed last).
 //
 // A message whose remaining recipients belong to other domains stays in the folder in the
 // state Remote: this host delivers to no other host.
@@ -14,11 +15,13 @@
 #pragma once
 
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "platform/cdo.h"
+#include "platform/fs.h"
 
 namespace smtpsvc {
 
@@ -35,12 +38,31 @@ struct QueueEntry {
     std::vector<std::string> sinksDone;
 };
 
+class MessageQueue;
+
+// A message being added: its text goes to the queue folder as it comes. Dropped without a
+// commit, it leaves nothing there.
+class NewQueueMessage {
+  public:
+    NewQueueMessage(const MessageQueue& queue, std::string id);
+    const std::string& Id() const { return id_; }
+    bool IsOpen() const { return text_.IsOpen(); }
+    bool Append(std::string_view text);
+    // Stores the envelope (state Arrived) beside the text; true once both are durable.
+    bool Commit(const win::Envelope& envelope);
+
+  private:
+    const MessageQueue& queue_;
+    std::string id_;
+    win::DurableFile text_;
+};
+
 class MessageQueue {
   public:
     explicit MessageQueue(std::filesystem::path folder);
 
-    // Stores a new message with its envelope (state Arrived); true once both are durable.
-    bool Add(std::string_view content, const win::Envelope& envelope, std::string& id);
+    // A new message; null when its file cannot be made.
+    std::unique_ptr<NewQueueMessage> NewMessage() const;
     bool Load(std::string_view id, QueueEntry& entry) const;
     // Replaces the envelope file of an entry in one step.
     bool Save(const QueueEntry& entry) const;
@@ -52,6 +74,7 @@ class MessageQueue {
     std::vector<std::string> Recover() const;
 
   private:
+    friend NewQueueMessage;
     std::filesystem::path EnvelopeFile(std::string_view id) const;
 
     std::filesystem::path folder_;

@@ -123,9 +123,9 @@ std::string SmtpSession::Receive(std::string_view bytes) {
             replies += Error(Reply("500 5.5.2 Line too long"));
             continue;
         }
-        const std::string line = std::move(pending_);
+        // Taken in place, so the buffer serves every line of the session.
+        replies += Line(pending_);
         pending_.clear();
-        replies += Line(line);
     }
     return replies;
 }
@@ -188,13 +188,27 @@ void SmtpSession::DataLine(std::string_view line, bool complete) {
     const auto bare =
         std::count_if(line.begin(), line.end(), [](char c) { return c == '\r' || c == '\n'; });
     const std::size_t added = line.size() + static_cast<std::size_t>(bare) + (complete ? 2 : 0);
-    if (message_.content.size() + added > limits_.maxMessageSize) {
+    if (textSize_ + added > limits_.maxMessageSize) {
         tooBig_ = true;
-        std::string().swap(message_.content);
+        DropText();
         return;
     }
-    AppendWithCrLfLineEnds(message_.content, line);
-    if (complete) message_.content.append("\r\n");
+    textSize_ += added;
+    if (!text_) return;
+    AppendWithCrLfLineEnds(gathered_, line);
+    if (complete) gathered_.append("\r\n");
+    if (gathered_.size() >= kTextPiece) PassText();
+}
+
+// A text that cannot be stored is let go; the rest of the message is read and dropped.
+void SmtpSession::PassText() {
+    if (text_ && !text_->Append(gathered_)) text_.reset();
+    gathered_.clear();
+}
+
+void SmtpSession::DropText() {
+    text_.reset();
+    std::string().swap(gathered_);
 }
 
 std::string SmtpSession::EndOfData() {
@@ -203,9 +217,10 @@ std::string SmtpSession::EndOfData() {
     if (tooBig_) {
         reply = Reply("552 5.3.4 Message size exceeds fixed maximum message size");
     } else {
-        message_.content.insert(0, ReceivedLine());
-        reply = host_.Queue(message_) ? Reply("250 2.6.0 Queued mail for delivery")
-                                      : Reply("451 4.3.0 Error in processing, message not queued");
+        PassText();
+        reply = text_ && text_->Commit(message_)
+                    ? Reply("250 2.6.0 Queued mail for delivery")
+                    : Reply("451 4.3.0 Error in processing, message not queued");
     }
     ResetTransaction();
     return reply;
@@ -320,9 +335,13 @@ std::string SmtpSession::Rcpt(std::string_view argument) {
 std::string SmtpSession::Data() {
     if (!haveSender_) return Error(Reply("503 5.5.1 Need MAIL command"));
     if (message_.recipients.empty()) return Error(Reply("503 5.5.1 Need RCPT command"));
+    text_ = host_.BeginMessage();
+    if (!text_) return Reply("451 4.3.0 Error in processing, message not queued");
     phase_ = Phase::Data;
     continued_ = false;
     tooBig_ = false;
+    textSize_ = 0;
+    gathered_ = ReceivedLine();
     return Reply("354 Start mail input; end with <CRLF>.<CRLF>");
 }
 
@@ -338,7 +357,8 @@ void SmtpSession::ResetTransaction() {
     message_.sender.clear();
     message_.recipients.clear();
     recipientKeys_.clear();
-    std::string().swap(message_.content);
+    DropText();
+    textSize_ = 0;
     tooBig_ = false;
 }
 

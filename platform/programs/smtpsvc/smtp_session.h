@@ -7,12 +7,14 @@
 // end; a longer one is read to its end, discarded and refused. Message text is kept only up
 // to the size limit (the rest is read and dropped until the final "."), the recipients up
 // to their limit, and a client that keeps sending wrong commands is disconnected. Memory
-// stays bounded by the limits whatever arrives. A command line may end in CR LF or a bare
-// LF; message text is split only at CR LF, so only CR LF "." CR LF ends it, and a bare CR
-// or LF inside is stored as a CR LF line end.
+// stays bounded by the limits whatever arrives: message text is handed on to the host in
+// pieces of about kTextPiece bytes as it arrives, never held whole. A command line may end
+// in CR LF or a bare LF; message text is split only at CR LF, so only CR LF "." CR LF ends
+// it, and a bare CR or LF inside is stored as a CR LF line end.
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <set>
 #include <string>
 #include <string_view>
@@ -24,6 +26,8 @@ namespace smtpsvc {
 inline constexpr std::size_t kMaxCommandLine = 512;
 // A path inside angle brackets (RFC 5321 4.5.3.1.3).
 inline constexpr std::size_t kMaxPath = 256;
+// Message text is passed on once this much has gathered.
+inline constexpr std::size_t kTextPiece = 65536;
 
 struct SessionLimits {
     std::size_t maxMessageSize = 2097152;
@@ -31,12 +35,22 @@ struct SessionLimits {
     std::size_t maxErrors = 10;
 };
 
-// A message the client completed with DATA.
+// The envelope of a message the client completed with DATA.
 struct ReceivedMessage {
     std::string sender;  // empty for the null reverse path "<>"
     std::vector<std::string> recipients;
     std::string clientIp;
-    std::string content;  // a Received line, then the message text with CR LF line ends
+};
+
+// Where the text of one message goes as it arrives: a Received line, then the message text
+// with CR LF line ends. Dropped without Commit (the transfer was aborted or too big), it
+// leaves nothing behind.
+class MessageText {
+  public:
+    virtual ~MessageText() = default;
+    virtual bool Append(std::string_view text) = 0;
+    // Stores the message with its envelope so that it survives a crash; true once stored.
+    virtual bool Commit(const ReceivedMessage& message) = 0;
 };
 
 // What a session asks of the service.
@@ -44,8 +58,8 @@ class SessionHost {
   public:
     virtual ~SessionHost() = default;
     virtual bool IsLocalDomain(std::string_view domain) = 0;
-    // Stores the message so that it survives a crash; true once it is stored.
-    virtual bool Queue(const ReceivedMessage& message) = 0;
+    // A place for the text of a new message; null when none can be had.
+    virtual std::unique_ptr<MessageText> BeginMessage() = 0;
 };
 
 class SmtpSession {
@@ -63,6 +77,8 @@ class SmtpSession {
     bool Closed() const { return closed_; }
     // True between the 354 reply and the end of the message text.
     bool InData() const { return phase_ == Phase::Data; }
+    // True from an accepted MAIL to the end of its transaction.
+    bool InTransaction() const { return haveSender_; }
 
   private:
     enum class Phase { Command, Data };
@@ -72,6 +88,8 @@ class SmtpSession {
     std::string Line(std::string_view line);
     std::string Command(std::string_view line);
     void DataLine(std::string_view line, bool complete);
+    void PassText();
+    void DropText();
     std::string EndOfData();
     std::string Hello(std::string_view argument, bool extended);
     std::string Mail(std::string_view argument);
@@ -95,6 +113,9 @@ class SmtpSession {
     bool haveSender_ = false;
     ReceivedMessage message_;
     std::set<std::string> recipientKeys_;  // the recipients upper-cased
+    std::unique_ptr<MessageText> text_;    // null once the text is too big or cannot be stored
+    std::string gathered_;                 // text not yet passed on
+    std::size_t textSize_ = 0;             // the message text so far, without the Received line
     bool tooBig_ = false;
     std::size_t errors_ = 0;
     bool closed_ = false;

@@ -105,12 +105,9 @@ std::optional<TempFile> CreateTempIn(const fs::path& folder) {
     return std::nullopt;
 }
 
-bool SyncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return false;
-    const bool synced = ::fsync(fd) == 0;
-    ::close(fd);
-    return synced;
+// The folder of a host entry; "." for a bare name.
+fs::path FolderOf(const fs::path& entry) {
+    return entry.has_parent_path() ? entry.parent_path() : fs::path(".");
 }
 
 // Moves a synced temporary file to its name; false with errno EEXIST when Keep finds it taken.
@@ -341,27 +338,49 @@ bool WriteFileAtomically(std::string_view path, std::string_view bytes) {
 
 DurableWrite WriteFileDurably(const fs::path& target, Existing existing,
                               const std::function<bool(int fd)>& fill) {
-    const fs::path folder = target.has_parent_path() ? target.parent_path() : fs::path(".");
-    std::string temporary = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-    FileHandle file(::mkostemp(temporary.data(), O_CLOEXEC));
-    if (!file.IsOpen()) return DurableWrite::Failed;
-    const bool written = fill(file.Descriptor()) && ::fsync(file.Descriptor()) == 0;
-    if (file.Close() && written) {
-        // A file in place whose folder cannot be synced is not known to last: not written.
-        if (PlaceFile(temporary, target, existing)) {
-            return SyncFolder(folder) ? DurableWrite::Written : DurableWrite::Failed;
-        }
-        const bool taken = errno == EEXIST;
-        ::unlink(temporary.c_str());
-        return taken ? DurableWrite::Exists : DurableWrite::Failed;
+    DurableFile file(target);
+    if (!file.IsOpen() || !fill(file.Descriptor())) return DurableWrite::Failed;
+    const DurableWrite placed = file.Place(existing);
+    // A file in place whose folder cannot be synced is not known to last: not written.
+    if (placed == DurableWrite::Written && !SyncFolder(FolderOf(target))) {
+        return DurableWrite::Failed;
     }
-    ::unlink(temporary.c_str());
-    return DurableWrite::Failed;
+    return placed;
 }
 
 bool WriteFileDurably(const fs::path& target, std::string_view bytes) {
     const auto fill = [bytes](int fd) { return WriteAll(fd, bytes); };
     return WriteFileDurably(target, Existing::Replace, fill) == DurableWrite::Written;
+}
+
+DurableFile::DurableFile(fs::path target)
+    : target_(std::move(target)),
+      temporary_((FolderOf(target_) / ("." + target_.filename().string() + ".XXXXXX")).string()),
+      file_(::mkostemp(temporary_.data(), O_CLOEXEC)) {}
+
+DurableFile::~DurableFile() {
+    if (file_.IsOpen()) ::unlink(temporary_.c_str());
+}
+
+DurableWrite DurableFile::Place(Existing existing) {
+    if (!file_.IsOpen()) return DurableWrite::Failed;
+    const bool synced = ::fsync(file_.Descriptor()) == 0;
+    if (!file_.Close() || !synced) {
+        ::unlink(temporary_.c_str());
+        return DurableWrite::Failed;
+    }
+    if (PlaceFile(temporary_, target_, existing)) return DurableWrite::Written;
+    const bool taken = errno == EEXIST;
+    ::unlink(temporary_.c_str());
+    return taken ? DurableWrite::Exists : DurableWrite::Failed;
+}
+
+bool SyncFolder(const fs::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return false;
+    const bool synced = ::fsync(fd) == 0;
+    ::close(fd);
+    return synced;
 }
 
 }  // namespace win
