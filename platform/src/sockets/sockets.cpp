@@ -86,28 +86,32 @@ bool TWinSocketStream::WaitForData(std::uint32_t timeout) {
 
 std::size_t TWinSocketStream::Read(void* buffer, std::size_t count) {
     if (count == 0) return 0;
+    // Bytes already waiting (the session loop has just waited for them) need no poll.
     const auto deadline = steady_clock::now() + ScaledWait(timeOut_);
     for (;;) {
-        if (!WaitReady(socket_.SocketHandle(), POLLIN, deadline)) return 0;
         const ssize_t n = ::recv(socket_.SocketHandle(), buffer, count, MSG_DONTWAIT);
         if (n >= 0) return static_cast<std::size_t>(n);
         if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) ThrowIoError("Read", errno);
+        if (errno != EINTR && !WaitReady(socket_.SocketHandle(), POLLIN, deadline)) return 0;
     }
 }
 
 std::size_t TWinSocketStream::Write(const void* buffer, std::size_t count) {
     const auto* bytes = static_cast<const char*>(buffer);
     std::size_t sent = 0;
+    // A send goes first: the socket's buffer mostly has room, and only a full one is waited for,
+    // each wait with the whole time-out.
     while (sent < count) {
-        const auto deadline = steady_clock::now() + ScaledWait(timeOut_);
-        if (!WaitReady(socket_.SocketHandle(), POLLOUT, deadline)) {
-            ThrowIoError("Write", ETIMEDOUT);
-        }
         const ssize_t n =
             ::send(socket_.SocketHandle(), bytes + sent, count - sent, MSG_DONTWAIT | MSG_NOSIGNAL);
         if (n >= 0) {
             sent += static_cast<std::size_t>(n);
-        } else if (errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
+        } else if (errno == EAGAIN || errno == EWOULDBLOCK) {
+            const auto deadline = steady_clock::now() + ScaledWait(timeOut_);
+            if (!WaitReady(socket_.SocketHandle(), POLLOUT, deadline)) {
+                ThrowIoError("Write", ETIMEDOUT);
+            }
+        } else if (errno != EINTR) {
             ThrowIoError("Write", errno);
         }
     }
