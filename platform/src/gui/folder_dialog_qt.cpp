@@ -9,10 +9,14 @@ namespace win {
 
 void InstallQtFolderDialog() {
     SetFolderDialogPresenter([](std::string_view caption) -> std::optional<std::string> {
-        const QString folder = QFileDialog::getExistingDirectory(
-            nullptr, ToQString(caption), QString(), QFileDialog::ShowDirsOnly);
-        if (folder.isEmpty()) return std::nullopt;
-        return ToWindowsPath(folder.toStdString());
+        QFileDialog dialog(nullptr, ToQString(caption));
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        KeepOffTheStore(dialog);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+            return std::nullopt;
+        }
+        return ToWindowsPath(dialog.selectedFiles().front().toStdString());
     });
 }
 
