@@ -3,14 +3,31 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <latch>
 #include <optional>
+#include <thread>
+#include <vector>
 
+#include "store/machine.h"
 #include "test_machine.h"
 
 namespace {
 
 using vrel::test::MachineTest;
 using namespace win;
+namespace fs = std::filesystem;
+
+// Descriptors of the process open on the machine's store files (machine.db, -wal, -shm).
+int StoreDescriptors() {
+    int count = 0;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        if (fs::read_symlink(fd.path(), error).filename().string().starts_with("machine.db")) {
+            ++count;
+        }
+    }
+    return count;
+}
 
 class DbTest : public MachineTest {
   protected:
@@ -73,6 +90,33 @@ TEST_F(DbTest, AConnectionWithKeptStatementsIsPooled) {
     Db db = Open();
     EXPECT_TRUE(db.Reused());
     EXPECT_EQ(CountEqual(db, 4), 1);
+}
+
+// Threads that used the store and wait for more work, as cached session threads do, hold no
+// connection of their own: the process keeps a few idle ones for all its threads.
+TEST_F(DbTest, IdleThreadsHoldNoConnectionsOfTheirOwn) {
+    constexpr int kThreads = 32;
+    // A few idle connections, each with its database and log, and the shared memory.
+    constexpr int kDescriptorBound = 4 * 2 + 1;
+    std::latch used(kThreads);
+    std::latch released(kThreads);
+    std::latch done(1);
+    std::vector<std::jthread> threads;
+    for (int i = 0; i < kThreads; ++i) {
+        threads.emplace_back([&] {
+            {
+                // All connections in use at once, then all handed back.
+                Db db = OpenMachineDb();
+                db.Prepare("SELECT count(*) FROM reg_key").Step();
+                used.arrive_and_wait();
+            }
+            released.count_down();
+            done.wait();
+        });
+    }
+    released.wait();
+    EXPECT_LE(StoreDescriptors(), kDescriptorBound);
+    done.count_down();
 }
 
 }  // namespace

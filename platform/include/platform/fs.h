@@ -33,6 +33,13 @@ class EFOpenError : public std::runtime_error {
         : std::runtime_error("Cannot open file \"" + std::string(fileName) + "\"") {}
 };
 
+// The machine's store (its database, log, shared memory and journal) is opened by the store
+// alone: every function here that opens, writes, replaces, moves or deletes an existing file
+// refuses the store's files, whatever path names them, with the last error
+// ERROR_SHARING_VIOLATION, as Windows refuses an open registry hive.
+// True when the host entry is one of the store's files, by device and inode.
+bool IsStoreFile(const std::filesystem::path& host);
+
 bool FileExists(std::string_view path);       // false for a directory
 bool DirectoryExists(std::string_view path);  // false for a file
 // Creates the folder and every missing folder above it; true when the folder exists after.

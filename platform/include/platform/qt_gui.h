@@ -8,6 +8,7 @@
 #include <memory>
 #include <string_view>
 
+#include <QFileDialog>
 #include <QMessageBox>
 
 #include "platform/dialogs.h"
@@ -25,6 +26,10 @@ void InstallQtDialogs();
 // Makes BrowseForFolder (folder_dialog.h) show a folder chooser; the folder comes back as
 // its Windows path.
 void InstallQtFolderDialog();
+
+// Makes a file dialog list folders without opening the files in them (icons and types come
+// from the names alone) and leave the machine's store out of its listing.
+void KeepOffTheStore(QFileDialog& dialog);
 
 // The box a record shows, built but not run; tests grab it for screenshots.
 std::unique_ptr<QMessageBox> MakeMessageBox(const MessageBoxRecord& record);

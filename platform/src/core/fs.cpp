@@ -13,6 +13,7 @@
 #include <unordered_set>
 
 #include "core/resolver.h"
+#include "core/store_guard.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -126,6 +127,8 @@ Opened OpenRegularFile(std::string_view path, int& fd, fs::path& host) {
         return fd >= 0;
     });
     if (creation.status == CreateStatus::Exists) {
+        // The holder removes the file when it lets go.
+        if (!detail::MayUse(creation.host, detail::StoreUse::Change)) return Opened::Failed;
         fd = ::open(creation.host.c_str(), O_RDONLY | O_CLOEXEC);
         if (fd < 0 && errno == ENOENT) return Opened::Vanished;
     }
@@ -187,6 +190,7 @@ bool DeleteFile(std::string_view path) {
     const std::optional<fs::path> host = ExistingEntry(path);
     struct stat st;
     if (!host || ::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+    if (!detail::MayUse(*host, detail::StoreUse::Change)) return false;
     return ::unlink(host->c_str()) == 0;
 }
 
@@ -194,6 +198,7 @@ bool MoveFile(std::string_view existingPath, std::string_view newPath) {
     const std::optional<fs::path> from = ExistingEntry(existingPath);
     const std::optional<Placement> target = PlacementOf(newPath);
     if (!from || !target || !detail::IsValidName(target->name)) return false;
+    if (!detail::MayUse(*from, detail::StoreUse::Change)) return false;
     const detail::FolderLock lock(target->folder);
     if (!lock.Held()) return false;
     const fs::path to = target->folder / AnsiToUtf8(target->name);
@@ -252,7 +257,7 @@ bool FileHandle::Close() {
 
 FileHandle FileOpenRead(std::string_view path) {
     const std::optional<fs::path> host = ExistingEntry(path);
-    if (!host) return {};
+    if (!host || !detail::MayUse(*host, detail::StoreUse::Read)) return {};
     return FileHandle(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
 }
 
@@ -306,7 +311,7 @@ std::string CreateTempFileName(std::string_view folder) {
 
 std::optional<std::string> ReadWholeFile(std::string_view path) {
     const std::optional<fs::path> host = ExistingEntry(path);
-    if (!host) return std::nullopt;
+    if (!host || !detail::MayUse(*host, detail::StoreUse::Read)) return std::nullopt;
     const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     std::string content;
@@ -332,6 +337,9 @@ bool WriteFileAtomically(std::string_view path, std::string_view bytes) {
     const std::optional<Placement> target = PlacementOf(path);
     if (!target || !detail::IsValidName(target->name)) return false;
     const std::optional<std::string> existing = detail::FindEntry(target->folder, target->name);
+    if (existing && !detail::MayUse(target->folder / *existing, detail::StoreUse::Change)) {
+        return false;
+    }
     return WriteFileDurably(target->folder / (existing ? *existing : AnsiToUtf8(target->name)),
                             bytes);
 }

@@ -16,6 +16,7 @@
 #include "core/folder_index.h"
 #include "core/resolution_cache.h"
 #include "core/short_names.h"
+#include "core/store_guard.h"
 #include "platform/codepage.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -270,13 +271,16 @@ FileHandle OpenForWriting(std::string_view windowsPath, int flags) {
     const std::optional<WindowsPath> path = ParseWindowsPath(windowsPath);
     if (!path) return FileHandle();
     const Resolution resolution = Resolve(*path);
-    if (resolution.exists) return FileHandle(::open(resolution.host.c_str(), flags));
+    const auto open = [flags](const fs::path& host) {
+        return MayUse(host, StoreUse::Change) ? ::open(host.c_str(), flags) : -1;
+    };
+    if (resolution.exists) return FileHandle(open(resolution.host));
     int fd = -1;
     const Creation creation = CreateEntry(windowsPath, [&](const fs::path& host) {
         fd = ::open(host.c_str(), flags | O_CREAT | O_EXCL, 0644);
         return fd >= 0;
     });
-    if (creation.status == CreateStatus::Exists) fd = ::open(creation.host.c_str(), flags);
+    if (creation.status == CreateStatus::Exists) fd = open(creation.host);
     return FileHandle(fd);
 }
 

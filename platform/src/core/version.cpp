@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "core/elf_section.h"
+#include "core/store_guard.h"
 #include "core/version_block.h"
 #include "platform/paths.h"
 #include "platform/text.h"
@@ -26,7 +27,9 @@ fs::path ProgramFile(std::string_view fileName) {
 
 // The file's block, exactly as long as its header says, once the whole of it parses.
 std::optional<std::vector<char>> LoadVersionBlock(std::string_view fileName) {
-    auto section = ReadElfSection(ProgramFile(fileName), kVersionSectionName, kMaxVersionBlock);
+    const fs::path file = ProgramFile(fileName);
+    if (!detail::MayUse(file, detail::StoreUse::Read)) return std::nullopt;
+    auto section = ReadElfSection(file, kVersionSectionName, kMaxVersionBlock);
     if (!section || !ParseVersionBlock(*section)) return std::nullopt;
     // The linker may pad the section beyond the block.
     section->resize(*VersionBlockLength(*section));

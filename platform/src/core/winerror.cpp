@@ -20,6 +20,8 @@ constexpr Message kMessages[] = {
     {ERROR_PATH_NOT_FOUND, "The system cannot find the path specified."},
     {ERROR_ACCESS_DENIED, "Access is denied."},
     {ERROR_INVALID_HANDLE, "The handle is invalid."},
+    {ERROR_SHARING_VIOLATION,
+     "The process cannot access the file because it is being used by another process."},
     {ERROR_INVALID_PARAMETER, "The parameter is incorrect."},
     {ERROR_INVALID_NAME, "The filename, directory name, or volume label syntax is incorrect."},
     {ERROR_NO_MORE_ITEMS, "No more data is available."},

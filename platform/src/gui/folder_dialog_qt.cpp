@@ -26,6 +26,7 @@ std::optional<std::string> ShowFolderDialog(std::string_view caption) {
     QFileDialog dialog(nullptr, ToQString(caption));
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
+    KeepOffTheStore(dialog);
     const QList<QUrl> drives = MachineDrives();
     dialog.setSidebarUrls(drives);
     if (!drives.isEmpty()) dialog.setDirectoryUrl(drives.front());

@@ -72,6 +72,7 @@ std::optional<std::filesystem::path> ShowFileDialog(const FileDialogRecord& reco
     dialog.setAcceptMode(record.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    KeepOffTheStore(dialog);
     dialog.setNameFilters(NameFilters(record.filter));
     if (!record.initialDir.empty()) {
         dialog.setDirectory(QString::fromStdString(ToHostPath(record.initialDir).string()));

@@ -1,6 +1,8 @@
 // The server socket's session thread (see platform/sockets.h): one client at a time, then
 // either the cache or the end. Called by TServerSocket's accept thread and by the owner at
 // deactivation; ClientExecute belongs to the suite and may throw anything.
+#include <malloc.h>
+
 #include <stdexcept>
 #include <system_error>
 
@@ -72,6 +74,9 @@ void TServerClientThread::Execute() {
         while (!done) {
             if (StartConnect()) ClientExecute();
             done = EndConnect(KeepInCache);
+            // A thread waiting in the cache keeps nothing of its session: glibc would keep
+            // what the session freed in the thread's arena until the next one.
+            if (!done) ::malloc_trim(0);
         }
     } catch (...) {
         Report(std::current_exception());

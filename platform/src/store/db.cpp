@@ -2,12 +2,19 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <iterator>
+#include <mutex>
+#include <optional>
 #include <unordered_map>
 #include <utility>
 #include <vector>
 
+#include "store/held_files.h"
 #include "store/name_collation.h"
 
 namespace win {
@@ -57,46 +64,128 @@ constexpr int kBusyTimeoutMs = 60000;
     throw SqlError(std::string(what) + ": " + sqlite3_errmsg(db));
 }
 
-// One idle connection per thread. A connection inherited through fork() belongs to the
-// parent: the child neither uses nor closes it, since closing would drop the parent's file
-// locks; it is only kept reachable.
-struct PoolSlot {
-    sqlite3* db = nullptr;
-    std::shared_ptr<StatementCache> cache;
-    dev_t device = 0;
-    ino_t inode = 0;
-    pid_t owner = 0;
+// Bumped in the child of every fork(): a connection opened before belongs to the parent.
+std::atomic<unsigned> forkGeneration{0};
 
-    ~PoolSlot() { Drop(); }
+// The child neither uses nor closes a connection of its parent, since closing would drop the
+// parent's file locks; it is only kept reachable.
+void Abandon(sqlite3* db, std::shared_ptr<StatementCache> cache) {
+    static auto* const inherited =
+        new std::vector<std::pair<sqlite3*, std::shared_ptr<StatementCache>>>;
+    inherited->emplace_back(db, std::move(cache));
+}
 
-    bool Holds(const struct stat& file) const {
-        return db && owner == ::getpid() && device == file.st_dev && inode == file.st_ino;
+std::string FileName(sqlite3* db) {
+    const char* name = sqlite3_db_filename(db, "main");
+    return name ? name : "";
+}
+
+void Close(sqlite3* db, std::shared_ptr<StatementCache> cache, unsigned generation) {
+    if (generation != forkGeneration.load()) {
+        Abandon(db, std::move(cache));
+        return;
+    }
+    const std::string name = FileName(db);
+    cache.reset();
+    sqlite3_close(db);
+    store::NoteClosed(name);
+}
+
+// The idle connections, shared by every thread of the process. A connection is held only
+// while a statement or a transaction uses it, so the pool needs as many as threads use the
+// store at one moment, not one per thread (a session thread waiting for its client holds
+// none). One handed back to a full pool is closed; but SQLite keeps the descriptors of a
+// closed connection while others of the process hold locks on the file, so after such a
+// burst the pool lets all its connections go once none is in use, and the descriptors with
+// them.
+class ConnectionPool {
+  public:
+    static constexpr std::size_t kIdleLimit = 4;
+
+    struct Connection {
+        sqlite3* db;
+        std::shared_ptr<StatementCache> cache;
+        dev_t device;
+        ino_t inode;
+    };
+
+    static ConnectionPool& Instance() {
+        // Leaked: pooled connections may be handed back after static destruction has begun.
+        static ConnectionPool* const instance = new ConnectionPool;
+        return *instance;
     }
 
-    void Drop() {
-        if (db && owner == ::getpid()) {
-            cache.reset();
-            sqlite3_close(db);
-        } else if (db) {
-            static auto* inherited =
-                new std::vector<std::pair<sqlite3*, std::shared_ptr<StatementCache>>>;
-            inherited->emplace_back(db, std::move(cache));
+    // An idle connection to the file, now the caller's, when there is one; either way the
+    // caller holds one more connection until it gives it back.
+    std::optional<Connection> Take(const struct stat& file) {
+        const std::lock_guard lock(mutex_);
+        LeaveInherited();
+        ++inUse_;
+        for (auto idle = idle_.rbegin(); idle != idle_.rend(); ++idle) {
+            if (idle->device == file.st_dev && idle->inode == file.st_ino) {
+                Connection connection = std::move(*idle);
+                idle_.erase(std::next(idle).base());
+                return connection;
+            }
         }
-        db = nullptr;
+        return std::nullopt;
     }
 
-    void Keep(sqlite3* connection, std::shared_ptr<StatementCache> statements,
-              const struct stat& file) {
-        Drop();
-        db = connection;
-        cache = std::move(statements);
-        device = file.st_dev;
-        inode = file.st_ino;
-        owner = ::getpid();
+    // Takes back a connection of this process, kept for the next user when it is idle;
+    // gives back the connections the caller is to close.
+    std::vector<Connection> Give(Connection connection, bool idle) {
+        const std::lock_guard lock(mutex_);
+        LeaveInherited();
+        --inUse_;
+        std::vector<Connection> closing;
+        if (idle && idle_.size() < kIdleLimit) {
+            idle_.push_back(std::move(connection));
+        } else {
+            closing.push_back(std::move(connection));
+            burst_ = true;
+        }
+        if (burst_ && inUse_ == 0) {
+            std::move(idle_.begin(), idle_.end(), std::back_inserter(closing));
+            idle_.clear();
+            burst_ = false;
+        }
+        return closing;
     }
+
+    // The caller holds no connection after all: its open failed.
+    void Forget() {
+        const std::lock_guard lock(mutex_);
+        LeaveInherited();
+        --inUse_;
+    }
+
+  private:
+    ConnectionPool() {
+        // A child of fork() starts with the mutex as its parent left it: hold it over the fork.
+        ::pthread_atfork([] { Instance().mutex_.lock(); }, [] { Instance().mutex_.unlock(); },
+                         [] {
+                             forkGeneration.fetch_add(1);
+                             Instance().mutex_.unlock();
+                         });
+    }
+
+    void LeaveInherited() {
+        const unsigned generation = forkGeneration.load();
+        if (generation == generation_) return;
+        for (Connection& idle : idle_) Abandon(idle.db, std::move(idle.cache));
+        idle_.clear();
+        inUse_ = 0;
+        burst_ = false;
+        generation_ = generation;
+    }
+
+    std::mutex mutex_;
+    std::vector<Connection> idle_;
+    int inUse_ = 0;
+    // A connection was closed while others were open.
+    bool burst_ = false;
+    unsigned generation_ = 0;
 };
-
-thread_local PoolSlot pool;
 
 }  // namespace
 
@@ -195,28 +284,48 @@ sqlite3* Db::Open(const std::filesystem::path& path) {
         sqlite3_close(db);
         throw SqlError("open " + path.string() + ": " + message);
     }
+    store::NoteOpened(FileName(db));
     return db;
 }
 
 Db::Db(const std::filesystem::path& path)
-    : db_(Open(path)), cache_(std::make_shared<StatementCache>()) {}
+    : db_(Open(path)), cache_(std::make_shared<StatementCache>()), generation_(forkGeneration) {}
 
-Db::Db(sqlite3* db, std::shared_ptr<StatementCache> cache, bool pooled, bool reused)
-    : db_(db), cache_(std::move(cache)), pooled_(pooled), reused_(reused) {}
+Db::Db(sqlite3* db, std::shared_ptr<StatementCache> cache, const struct stat& file, bool reused)
+    : db_(db),
+      cache_(std::move(cache)),
+      generation_(forkGeneration),
+      pooled_(true),
+      reused_(reused),
+      device_(file.st_dev),
+      inode_(file.st_ino) {}
 
 Db Db::Pooled(const std::filesystem::path& path) {
     struct stat file {};
-    if (::stat(path.c_str(), &file) == 0 && pool.Holds(file)) {
-        return Db(std::exchange(pool.db, nullptr), std::move(pool.cache), true, true);
+    const bool exists = ::stat(path.c_str(), &file) == 0;
+    ConnectionPool& pool = ConnectionPool::Instance();
+    if (auto idle = pool.Take(file)) {
+        return Db(idle->db, std::move(idle->cache), file, true);
     }
-    return Db(Open(path), std::make_shared<StatementCache>(), true, false);
+    try {
+        sqlite3* db = Open(path);
+        // A file made by the open is known only now.
+        if (!exists) ::stat(path.c_str(), &file);
+        return Db(db, std::make_shared<StatementCache>(), file, false);
+    } catch (...) {
+        pool.Forget();
+        throw;
+    }
 }
 
 Db::Db(Db&& other) noexcept
     : db_(std::exchange(other.db_, nullptr)),
       cache_(std::move(other.cache_)),
+      generation_(other.generation_),
       pooled_(other.pooled_),
-      reused_(other.reused_) {}
+      reused_(other.reused_),
+      device_(other.device_),
+      inode_(other.inode_) {}
 
 // No open transaction, and no statement but the cached idle ones.
 bool Db::Idle() const {
@@ -231,15 +340,16 @@ bool Db::Idle() const {
 
 Db::~Db() {
     if (!db_) return;
-    // Only an idle connection goes back.
-    struct stat file {};
-    const char* path = sqlite3_db_filename(db_, "main");
-    if (pooled_ && Idle() && path && ::stat(path, &file) == 0) {
-        pool.Keep(db_, std::move(cache_), file);
+    if (!pooled_ || generation_ != forkGeneration) {
+        Close(db_, std::move(cache_), generation_);
         return;
     }
-    cache_.reset();
-    sqlite3_close(db_);
+    const bool idle = Idle();
+    if (idle) store::NoteReturned(FileName(db_));
+    for (auto& closing :
+         ConnectionPool::Instance().Give({db_, std::move(cache_), device_, inode_}, idle)) {
+        Close(closing.db, std::move(closing.cache), generation_);
+    }
 }
 
 void Db::Exec(std::string_view sql) {

@@ -1,10 +1,13 @@
 // The machine's store: a thin RAII layer over one SQLite connection to machine.db.
 //
 // Every area of the platform keeps its tables here. Connections are cheap and short-lived:
-// one per registry object or directory call. Concurrent processes are normal, so every
+// one per registry object or directory call, taken from the process's small pool of idle
+// ones. Concurrent processes are normal, so every
 // connection waits on a busy database instead of failing, and writers that read first
 // take the write lock up front (Transaction).
 #pragma once
+
+#include <sys/types.h>
 
 #include <cstdint>
 #include <filesystem>
@@ -17,6 +20,7 @@
 
 struct sqlite3;
 struct sqlite3_stmt;
+struct stat;
 
 namespace win {
 
@@ -62,9 +66,9 @@ class Db {
   public:
     // Opens (creating when absent) the database at path, in WAL mode with a busy timeout.
     explicit Db(const std::filesystem::path& path);
-    // A connection that goes back to this thread's pool when it is destroyed, so the next
-    // short-lived user of the same file skips opening it again. Nothing read through it is
-    // kept: every statement reads the store afresh.
+    // A connection that goes back to the process's pool of idle connections when it is
+    // destroyed, so the next short-lived user of the same file, on any thread, skips opening
+    // it again. Nothing read through it is kept: every statement reads the store afresh.
     static Db Pooled(const std::filesystem::path& path);
     Db(Db&& other) noexcept;
     Db& operator=(Db&&) = delete;
@@ -78,15 +82,20 @@ class Db {
     bool Reused() const { return reused_; }
 
   private:
-    Db(sqlite3* db, std::shared_ptr<StatementCache> cache, bool pooled, bool reused);
+    Db(sqlite3* db, std::shared_ptr<StatementCache> cache, const struct stat& file, bool reused);
     static sqlite3* Open(const std::filesystem::path& path);
     bool Idle() const;
 
     sqlite3* db_;
     // The connection's idle prepared statements; it goes with the connection to the pool.
     std::shared_ptr<StatementCache> cache_;
+    // The fork() generation the connection was opened in; one of a parent is never closed.
+    unsigned generation_;
     bool pooled_ = false;
     bool reused_ = false;
+    // The file the pool knows the connection by.
+    dev_t device_ = 0;
+    ino_t inode_ = 0;
 };
 
 // BEGIN IMMEDIATE on construction, rolled back unless Commit() was called.
