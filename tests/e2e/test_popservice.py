@@ -64,6 +64,7 @@ class InstallSwitchTest(MachineCase):
     def test_a_taken_port_ends_the_program_before_it_installs(self):
         m = self.machine
         with socket.socket() as holder:
+            holder.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)  # beside the reservation
             holder.bind(("0.0.0.0", m.port))
             holder.listen()
             result = m.run("popservice", "/INSTALL", "/SILENT", check=False)
