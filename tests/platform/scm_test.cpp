@@ -175,15 +175,18 @@ TEST_F(ScmTest, WaitHintAndCheckPointAreVisibleWhilePending) {
     SC_HANDLE service = CreateTestService("Slow", "-startdelay:forever -waithint:700");
     ASSERT_TRUE(StartService(service));
     SERVICE_STATUS first = Query(service);
-    for (int i = 0; i < 500 && first.dwWaitHint != 700; ++i) {
+    for (int i = 0; i < 3000 && first.dwWaitHint != 700; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         first = Query(service);
     }
     EXPECT_EQ(first.dwCurrentState, SERVICE_START_PENDING);
     EXPECT_EQ(first.dwWaitHint, 700u);
     EXPECT_EQ(first.dwControlsAccepted, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    const SERVICE_STATUS later = Query(service);
+    SERVICE_STATUS later = Query(service);
+    for (int i = 0; i < 3000 && later.dwCheckPoint == first.dwCheckPoint; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        later = Query(service);
+    }
     EXPECT_EQ(later.dwCurrentState, SERVICE_START_PENDING);
     EXPECT_GT(later.dwCheckPoint, first.dwCheckPoint) << "each report moves the check point";
     SERVICE_STATUS status;
