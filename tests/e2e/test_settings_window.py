@@ -99,7 +99,7 @@ class SettingsWindowTest(XServerCase):
         shot = self.screenshot("popsetup_xvfb-AboutTab")
         self.assertTrue(wait_until(lambda: self.pixel(
             self.screenshot("popsetup_xvfb-AboutTab"), x + ABOUT_LOGO[0],
-            y + ABOUT_LOGO[1]) == LOGO_BLUE, limit=10), f"no About page in {shot}")
+            y + ABOUT_LOGO[1]) == LOGO_BLUE), f"no About page in {shot}")
         self.assertIsNone(popsetup.poll(), "the program is still running")
 
         self.tool("xdotool", "windowfocus", window, "key", "Escape")  # clicks Cancel

@@ -125,8 +125,10 @@ TEST_F(ScmTest, HandlesCheckTheirKindAndAccess) {
     EXPECT_FAILS_WITH(CloseServiceHandle(created), ERROR_INVALID_HANDLE);
 }
 
+// The start and the stop take two seconds each, so that a loaded machine does not end them
+// before the test has seen them pending.
 TEST_F(ScmTest, StartRunsAndStopStops) {
-    SC_HANDLE service = CreateTestService("Cycle", "-startdelay:300 -stopdelay:300");
+    SC_HANDLE service = CreateTestService("Cycle", "-startdelay:2000 -stopdelay:2000");
     ASSERT_TRUE(service);
     EXPECT_EQ(Query(service).dwCurrentState, SERVICE_STOPPED);
     SERVICE_STATUS status;
