@@ -8,6 +8,7 @@ then SIGKILL), fails the test on a sanitizer report in the services' run/*.log f
 and removes the folder.
 """
 
+import atexit
 import os
 import pathlib
 import poplib
@@ -30,6 +31,7 @@ WAIT_LIMIT = 20.0  # seconds; generous for the sanitizer build
 
 
 _reserved_ports = []  # sockets that keep the ports free_port gave for the rest of the run
+atexit.register(lambda: [probe.close() for probe in _reserved_ports])
 
 
 def free_port():

