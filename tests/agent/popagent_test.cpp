@@ -284,6 +284,8 @@ TEST_F(PopagentTest, HandStartedAgentServesCallsAndKeepsRunning) {
     ASSERT_NO_FATAL_FAILURE(StartByHand());
     EXPECT_EQ(ClassesRootText(std::string(kClsidKey) + "\\LocalServer32"),
               "C:\\PROGRA~1\\VRELPO~1\\popagent.exe /Automation");
+    // The class object is registered before the window's library loads.
+    for (int i = 0; i < 3000 && !MapsQt(handStarted_); ++i) std::this_thread::sleep_for(10ms);
     EXPECT_TRUE(MapsQt(handStarted_));
     auto sink = Activate();
     ASSERT_TRUE(sink);

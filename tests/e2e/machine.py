@@ -8,6 +8,7 @@ then SIGKILL), fails the test on a sanitizer report in the services' run/*.log f
 and removes the folder.
 """
 
+import atexit
 import os
 import pathlib
 import poplib
@@ -29,17 +30,26 @@ SANITIZER_MARKS = ("ERROR: AddressSanitizer", "ERROR: LeakSanitizer", "runtime e
 WAIT_LIMIT = 20.0  # seconds; generous for the sanitizer build
 
 
+_reserved_ports = []  # sockets that keep the ports free_port gave for the rest of the run
+atexit.register(lambda: [probe.close() for probe in _reserved_ports])
+
+
 def free_port():
     """A port below the system's ephemeral range (32768 and up), so that no outgoing
-    connection of a test running beside this one is given it before the server binds it."""
+    connection is given it, held bound for the rest of the run so that a test running beside
+    this one cannot pick it before the server binds it: a server's SO_REUSEADDR may share it
+    with a socket that does not listen."""
     while True:
         port = random.randint(20000, 32000)
-        with socket.socket() as probe:
-            try:
-                probe.bind(("", port))
-                return port
-            except OSError:
-                continue
+        probe = socket.socket()
+        try:
+            probe.bind(("", port))
+        except OSError:
+            probe.close()
+            continue
+        probe.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        _reserved_ports.append(probe)
+        return port
 
 
 def wait_until(condition, limit=WAIT_LIMIT, interval=0.02):

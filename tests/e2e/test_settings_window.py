@@ -58,12 +58,13 @@ class XServerCase(MachineCase):
         return subprocess.run(list(args), env=self.env, capture_output=True, text=True,
                               timeout=30, check=True).stdout
 
-    def find_window(self, caption):
-        """The id of the visible window with the caption, once it has appeared."""
+    def find_window(self, caption, process):
+        """The id of the process's visible window with the caption, once it has appeared."""
         found = wait_until(lambda: subprocess.run(
             ["xdotool", "search", "--onlyvisible", "--name", f"^{caption}$"], env=self.env,
             capture_output=True, text=True).stdout.split())
-        self.assertTrue(found, f'no window "{caption}" appeared')
+        state = "runs" if process.poll() is None else f"ended with {process.returncode}"
+        self.assertTrue(found, f'no window "{caption}" appeared; the program {state}')
         return found[0]
 
     def geometry(self, window):
@@ -87,7 +88,7 @@ class XServerCase(MachineCase):
 class SettingsWindowTest(XServerCase):
     def test_window_opens_and_the_about_tab_shows_the_about_page(self):
         popsetup = self.start("popsetup")
-        window = self.find_window(CAPTION)
+        window = self.find_window(CAPTION, popsetup)
         x, y, width, height = self.geometry(window)
         self.assertEqual((width, height), (667, 396))
 
@@ -99,7 +100,7 @@ class SettingsWindowTest(XServerCase):
         shot = self.screenshot("popsetup_xvfb-AboutTab")
         self.assertTrue(wait_until(lambda: self.pixel(
             self.screenshot("popsetup_xvfb-AboutTab"), x + ABOUT_LOGO[0],
-            y + ABOUT_LOGO[1]) == LOGO_BLUE, limit=10), f"no About page in {shot}")
+            y + ABOUT_LOGO[1]) == LOGO_BLUE), f"no About page in {shot}")
         self.assertIsNone(popsetup.poll(), "the program is still running")
 
         self.tool("xdotool", "windowfocus", window, "key", "Escape")  # clicks Cancel
@@ -116,8 +117,8 @@ class SettingsWindowTest(XServerCase):
 
 class AgentStartFormTest(XServerCase):
     def test_start_form_shows_its_whole_text(self):
-        self.start("popagent")
-        window = self.find_window("Initialize Message Agent")
+        popagent = self.start("popagent")
+        window = self.find_window("Initialize Message Agent", popagent)
         x, y, width, height = self.geometry(window)
         shot = self.screenshot("popagent_xvfb-StartForm")
         # The text's last character lies inside the form, with background right of it.

@@ -53,6 +53,8 @@ class TestObject : public ComServerObject {
             --running;
             reply = std::to_string(mostRunning) + (::gettid() == ::getpid() ? " main" : " other");
         } else if (method == "Hang") {
+            std::ofstream(RunFolder() /
+                          ("com_test_server." + std::to_string(::getpid()) + ".hang"));
             std::this_thread::sleep_for(std::chrono::hours(1));
         } else if (method == "Fail") {
             SetErrorInfo(ErrorInfo{vrel::test::kComTestSource, std::string(request),

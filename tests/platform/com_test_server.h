@@ -4,7 +4,8 @@
 // Methods of the object: "Args" (the command-line arguments, one per line), "Echo",
 // "Stderr" (writes the request to standard error),
 // "Pid", "Slow" (sleeps the given host milliseconds; answers the most calls it ever saw
-// running at once and whether it ran on the main thread), "Hang", "Fail" (error
+// running at once and whether it ran on the main thread), "Hang" (never answers; marks
+// that it began in run/com_test_server.<pid>.hang), "Fail" (error
 // information with the request as description), "Throw".
 // Switches: "/Automation" (quit on last release), "/NoRegister" (never registers its
 // class object), "/ExitAtOnce". Each run writes its PID to run/com_test_server.<pid>.pid.

@@ -2,14 +2,14 @@
 
 #include <gtest/gtest.h>
 
-#include <time.h>
-
 #include <algorithm>
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "account_fixture.h"
+#include "hash_watch.h"
 #include "platform/registry.h"
 
 namespace {
@@ -79,51 +79,49 @@ INSTANTIATE_TEST_SUITE_P(
                       LogonCase{"bob", "NOWHERE", "Bob-pass", ERROR_NO_SUCH_DOMAIN},
                       LogonCase{"bob", "WORKGROUP", "Bob-pass", ERROR_NO_SUCH_DOMAIN}));
 
-// The CPU time of the calling thread, which other work on the host hardly changes.
-std::chrono::duration<double, std::milli> ThreadCpuTime() {
-    timespec now{};
-    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
-}
-
-// The least CPU time of a few logons, so that one slow run does not count.
-double LogonCost(std::string_view user, std::string_view password) {
-    double least = 1e9;
-    for (int run = 0; run < 3; ++run) {
-        std::unique_ptr<AccessToken> token;
-        const auto start = ThreadCpuTime();
-        LogonUser(user, ".", password, LOGON32_LOGON_NETWORK, LOGON32_PROVIDER_DEFAULT, token);
-        least = std::min(least, (ThreadCpuTime() - start).count());
-    }
-    return least;
-}
-
 // A refusal that hashes nothing answers in a fraction of the time one that hashes takes, and
-// so tells a guesser which names are accounts. At a hash cost where hashing dominates a
-// logon, every refusal must cost at least half what a wrong password does.
+// so tells a guesser which names are accounts. Every refusal computes one hash at the
+// directory's cost, as a wrong password does; counted, not timed, so load cannot sway it.
+// The cost differs from the one the fixture's accounts were made at and from the default.
 TEST_F(LogonTest, EveryRefusalCostsAsMuchAsAWrongPassword) {
+    constexpr int kCost = 3;
     {
         TRegistry registry;
         registry.OpenKey("\\SYSTEM\\CurrentControlSet\\Control\\VrelMachine", true);
-        registry.WriteInteger("PasswordHashCost", 5);
+        registry.WriteInteger("PasswordHashCost", kCost);
     }
     User(Computer(), "slow", "Slow-pass");
-    const double wrongPassword = LogonCost("slow", "Wrong-pass");
+    directory_.SetDisabled(User(Computer(), "idle", "Idle-pass"), true);
+    const std::vector<std::string> oneHash = {vrel::test::YescryptCost(kCost)};
+    const auto hashes = [](std::string_view user, std::string_view domain,
+                           std::string_view password) {
+        vrel::test::HashWatch watch;
+        std::unique_ptr<AccessToken> token;
+        const DWORD result = LogonUser(user, domain, password, LOGON32_LOGON_NETWORK,
+                                       LOGON32_PROVIDER_DEFAULT, token);
+        EXPECT_NE(result, ERROR_SUCCESS) << user << " '" << password << "'";
+        return watch.Take();
+    };
+    ASSERT_EQ(hashes("slow", ".", "Wrong-pass"), oneHash) << "a wrong password";
     const struct {
         const char* user;
+        const char* domain;
         std::string password;
     } refusals[] = {
-        {"nobody", "Slow-pass"},
-        {"Users", "Slow-pass"},
-        {"blank", "Slow-pass"},
-        {"blank", ""},
-        {"ghost", ""},
-        {"slow", ""},
-        {"slow", std::string("Slow-pass\0x", 11)},
+        {"nobody", ".", "Slow-pass"},
+        {"nobody", "CORP", ""},
+        {"Users", ".", "Slow-pass"},
+        {"Staff", "CORP", "Slow-pass"},
+        {"blank", ".", "Slow-pass"},
+        {"blank", ".", ""},
+        {"ghost", ".", ""},
+        {"idle", ".", "Idle-pass"},
+        {"slow", ".", ""},
+        {"slow", ".", std::string("Slow-pass\0x", 11)},
     };
     for (const auto& refusal : refusals) {
-        EXPECT_GT(LogonCost(refusal.user, refusal.password), wrongPassword / 2)
-            << refusal.user << " '" << refusal.password << "'";
+        EXPECT_EQ(hashes(refusal.user, refusal.domain, refusal.password), oneHash)
+            << refusal.domain << '\\' << refusal.user << " '" << refusal.password << "'";
     }
 }
 

@@ -125,8 +125,10 @@ TEST_F(ScmTest, HandlesCheckTheirKindAndAccess) {
     EXPECT_FAILS_WITH(CloseServiceHandle(created), ERROR_INVALID_HANDLE);
 }
 
+// The start and the stop take two seconds each, so that a loaded machine does not end them
+// before the test has seen them pending.
 TEST_F(ScmTest, StartRunsAndStopStops) {
-    SC_HANDLE service = CreateTestService("Cycle", "-startdelay:300 -stopdelay:300");
+    SC_HANDLE service = CreateTestService("Cycle", "-startdelay:2000 -stopdelay:2000");
     ASSERT_TRUE(service);
     EXPECT_EQ(Query(service).dwCurrentState, SERVICE_STOPPED);
     SERVICE_STATUS status;
@@ -175,15 +177,18 @@ TEST_F(ScmTest, WaitHintAndCheckPointAreVisibleWhilePending) {
     SC_HANDLE service = CreateTestService("Slow", "-startdelay:forever -waithint:700");
     ASSERT_TRUE(StartService(service));
     SERVICE_STATUS first = Query(service);
-    for (int i = 0; i < 500 && first.dwWaitHint != 700; ++i) {
+    for (int i = 0; i < 3000 && first.dwWaitHint != 700; ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
         first = Query(service);
     }
     EXPECT_EQ(first.dwCurrentState, SERVICE_START_PENDING);
     EXPECT_EQ(first.dwWaitHint, 700u);
     EXPECT_EQ(first.dwControlsAccepted, 0u);
-    std::this_thread::sleep_for(std::chrono::milliseconds(800));
-    const SERVICE_STATUS later = Query(service);
+    SERVICE_STATUS later = Query(service);
+    for (int i = 0; i < 3000 && later.dwCheckPoint == first.dwCheckPoint; ++i) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        later = Query(service);
+    }
     EXPECT_EQ(later.dwCurrentState, SERVICE_START_PENDING);
     EXPECT_GT(later.dwCheckPoint, first.dwCheckPoint) << "each report moves the check point";
     SERVICE_STATUS status;

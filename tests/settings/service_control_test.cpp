@@ -88,7 +88,9 @@ TEST_F(ServiceControlTest, AServiceStayingPendingWithWaitHintZeroIsGivenUpAfterT
     EXPECT_FALSE(StartServiceAndWait(kService));
     const std::uint32_t spent = win::GetTickCount() - before;
     EXPECT_GT(spent, 30000u);
-    EXPECT_LT(spent, 30000u + 10000u) << "not much later";
+    // The room is two host seconds at this clock, for a loaded machine; twice the limit
+    // would still be far beyond it.
+    EXPECT_LT(spent, 30000u + 20000u) << "not much later";
     const auto unpaused = std::count_if(passes_.begin(), passes_.end(),
                                         [](const Pass& pass) { return pass.waitTime == 0; });
     EXPECT_GT(unpaused, 10) << "polled without pause once the service reports its hint of 0";
@@ -102,7 +104,7 @@ TEST_F(ServiceControlTest, AServiceThatNeverStopsIsGivenUpAfterTheLimitPlusOneWa
     EXPECT_FALSE(StopServiceAndWait(kService));
     const std::uint32_t spent = win::GetTickCount() - before;
     EXPECT_GT(spent, 30000u);
-    EXPECT_LT(spent, 30000u + 2000u + 10000u) << "not much later";
+    EXPECT_LT(spent, 30000u + 2000u + 20000u) << "not much later";
 }
 
 TEST_F(ServiceControlTest, AStopUnderWayThatEndsDuringTheSleepGivesFalse) {

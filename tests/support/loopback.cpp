@@ -135,10 +135,16 @@ int FreePort() {
         const int probe = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_in address = LoopbackAddress(port);
         address.sin_addr.s_addr = htonl(INADDR_ANY);
-        const bool free =
-            probe >= 0 && ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+        if (probe >= 0 &&
+            ::bind(probe, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0) {
+            // Held bound for the rest of the process, so that a test running beside this one
+            // cannot pick the port before our server binds it; a server's SO_REUSEADDR may
+            // share it with a socket that does not listen.
+            const int on = 1;
+            ::setsockopt(probe, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
+            return port;
+        }
         if (probe >= 0) ::close(probe);
-        if (free) return port;
     }
 }
 

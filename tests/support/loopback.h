@@ -42,7 +42,8 @@ struct LoopbackPair {
 };
 LoopbackPair ConnectLoopback();
 
-// A TCP port that nobody listens on at the moment of the call.
+// A TCP port that nobody listens on, kept for this process: only a server that sets
+// SO_REUSEADDR can bind it.
 int FreePort();
 
 }  // namespace vrel::test
