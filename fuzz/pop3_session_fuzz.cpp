@@ -28,6 +28,7 @@
 #include "mail_account.h"
 #include "platform/fs.h"
 #include "platform/registry.h"
+#include "service/client_limits.h"
 #include "service/command_reader.h"
 #include "service/my_server_thread.h"
 #include "test_machine.h"
@@ -124,7 +125,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (::socketpair(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0, ends) != 0) return 0;
     std::thread client(Send, ends[1], std::cref(packets));
     {
-        vrel::TMyServerThread session(std::make_unique<win::TServerClientWinSocket>(ends[0]));
+        // Limits of their own per input, so no penalty of an earlier input slows this one.
+        vrel::ClientLimits limits;
+        vrel::TMyServerThread session(std::make_unique<win::TServerClientWinSocket>(ends[0]),
+                                      limits);
         session.Resume();
         Drain(ends[1]);  // the session closes the connection when it is over
         session.Terminate();
