@@ -16,8 +16,8 @@
 
 #include <cstdint>
 
-#include "platform/sockets.h"
 #include "service/logon_queue.h"
+#include "service/session_count.h"
 
 namespace vrel {
 
@@ -26,7 +26,7 @@ inline constexpr int kMaxSessionsPerClient = 50;
 inline constexpr std::uint32_t kAuthorizationTime = 180000;
 
 struct ClientLimits {
-    win::SessionCount sessions{kMaxSessions, kMaxSessionsPerClient};
+    SessionCount sessions{kMaxSessions, kMaxSessionsPerClient};
     LogonQueue logons;
 };
 

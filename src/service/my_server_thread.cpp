@@ -76,7 +76,7 @@ PopCommand TMyServerThread::GetNextCommand(win::TWinSocketStream& stream, std::s
 void TMyServerThread::ClientExecute() {
     win::TWinSocketStream stream(*ClientSocket(), kStreamTimeOut);
     {
-        const win::CountedSession counted(limits_.sessions, ClientSocket()->RemoteAddress());
+        const CountedSession counted(limits_.sessions, ClientSocket()->RemoteAddress());
         if (counted.Counted()) {
             Serve(stream);
         } else {

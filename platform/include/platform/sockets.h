@@ -42,7 +42,6 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -196,44 +195,6 @@ class TServerSocket {
     std::thread acceptThread_;
     mutable std::mutex mutex_;
     std::vector<std::unique_ptr<TServerClientThread>> threads_;
-};
-
-// The sessions a server holds now, in all and per client address, each within its limit,
-// so that one host cannot take every session. Shared by the session threads of one server;
-// every member locks. The component library has no such count: the servers of the suite
-// and of the machine keep one beside their listener.
-class SessionCount {
-  public:
-    SessionCount(int maxSessions, int maxPerClient);
-    SessionCount(const SessionCount&) = delete;
-    SessionCount& operator=(const SessionCount&) = delete;
-
-    // Counts a session of the address; false (and nothing counted) when a limit is reached.
-    bool Enter(const std::string& address);
-    void Leave(const std::string& address);
-
-  private:
-    const int maxSessions_;
-    const int maxPerClient_;
-    std::mutex mutex_;
-    int total_ = 0;
-    std::map<std::string, int> perClient_;
-};
-
-// One session counted for as long as the object lives, when the limits let it in.
-class CountedSession {
-  public:
-    CountedSession(SessionCount& count, std::string address);
-    CountedSession(const CountedSession&) = delete;
-    CountedSession& operator=(const CountedSession&) = delete;
-    ~CountedSession();
-
-    bool Counted() const { return counted_; }
-
-  private:
-    SessionCount& count_;
-    std::string address_;
-    bool counted_;
 };
 
 // The TCP port of a services-file entry (name or alias) for the protocol.

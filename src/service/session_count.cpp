@@ -1,8 +1,8 @@
-// The sessions of a server per client address (see platform/sockets.h). The addresses are
-// the peers' own, as accepted; only those with a session open are kept.
-#include "platform/sockets.h"
+#include "service/session_count.h"
 
-namespace win {
+#include <utility>
+
+namespace vrel {
 
 SessionCount::SessionCount(int maxSessions, int maxPerClient)
     : maxSessions_(maxSessions), maxPerClient_(maxPerClient) {}
@@ -32,4 +32,4 @@ CountedSession::~CountedSession() {
     if (counted_) count_.Leave(address_);
 }
 
-}  // namespace win
+}  // namespace vrel
