@@ -60,15 +60,19 @@ class StoreGuardTest : public MachineTest {
 
     static fs::path StoreFile(const char* suffix) { return win::MachineDbPath().string() + suffix; }
 
-    // Every name a user could give one of the store's files.
+    // Every name a user could give one of the store's files. The short name is taken in the
+    // machine's own drive: the folders above the machine folder are shared with other tests,
+    // whose entries can change an alias there between its reading and its use.
     std::vector<std::string> NamesOf(const char* suffix) {
         const fs::path file = StoreFile(suffix);
         const std::string host = win::ToWindowsPath(file);
         const std::string stem = "link" + std::to_string(names_++);
         fs::create_symlink(file, machine_.DriveC() / (stem + ".sym"));
         fs::create_hard_link(file, machine_.DriveC() / (stem + ".hard"));
-        return {host, win::UpperCase(host), win::GetShortPathName(host), "C:\\" + stem + ".sym",
-                "C:\\" + stem + ".hard"};
+        fs::create_hard_link(file, machine_.DriveC() / (stem + " with a long name.db"));
+        return {host, win::UpperCase(host),
+                win::GetShortPathName("C:\\" + stem + " with a long name.db"),
+                "C:\\" + stem + ".sym", "C:\\" + stem + ".hard"};
     }
 
     int names_ = 0;
