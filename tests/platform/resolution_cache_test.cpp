@@ -8,6 +8,8 @@
 #include "folder_reads.h"
 #include "platform/fs.h"
 #include "platform/paths.h"
+#include "platform/registry.h"
+#include "stat_watch.h"
 #include "test_machine.h"
 
 namespace {
@@ -15,6 +17,7 @@ namespace {
 using vrel::test::FolderReads;
 using vrel::test::MachineTest;
 using vrel::test::Shell;
+using vrel::test::StatWatch;
 namespace fs = std::filesystem;
 
 struct ChangeCase {
@@ -103,6 +106,32 @@ TEST_F(ResolutionCacheTest, ASecondLookupReadsNoFolderUntilOneChanges) {
     ASSERT_TRUE(win::FileExists(path));
     EXPECT_EQ(driveC.Take(), 0);  // no change there
     EXPECT_GE(inetpub.Take(), 1);
+}
+
+// A message opened again and again, as the POP3 service opens one for each RETR, while the
+// process holds the store (as a service does, whose store guard then looks at what it opens):
+// a path in the disk's case is looked at once, a path in another case once more at the drive's
+// folder, and no folder is read.
+TEST_F(ResolutionCacheTest, AnOpenLooksAtTheDiskOnceBesidesTheDrivesFolder) {
+    Touch("Inetpub/mailroot/Users/bob/m.eml");
+    win::TRegistry registry;
+    ASSERT_TRUE(registry.OpenKey("\\SOFTWARE", true));
+    const struct {
+        const char* path;
+        int looks;
+    } cases[] = {
+        {"C:\\Inetpub\\mailroot\\Users\\bob\\m.eml", 1},
+        {"C:\\InetPub\\MailRoot\\Users\\bob\\m.eml", 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        ASSERT_TRUE(win::FileOpenRead(c.path).IsOpen());
+        FolderReads inetpub(machine_.DriveC() / "Inetpub");
+        StatWatch looks(machine_.Folder());
+        for (int i = 0; i < 3; ++i) ASSERT_TRUE(win::FileOpenRead(c.path).IsOpen());
+        EXPECT_EQ(looks.Take(), 3 * c.looks);
+        EXPECT_EQ(inetpub.Take(), 0);
+    }
 }
 
 }  // namespace

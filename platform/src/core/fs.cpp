@@ -32,13 +32,29 @@ std::optional<struct stat> StatOf(std::string_view windowsPath) {
     return st;
 }
 
-// The existing host entry of a Windows path.
-std::optional<fs::path> ExistingEntry(std::string_view windowsPath) {
+// The resolution of a Windows path whose entry exists.
+std::optional<detail::Resolution> ExistingResolution(std::string_view windowsPath) {
     const std::optional<detail::WindowsPath> path = detail::ParseWindowsPath(windowsPath);
     if (!path) return std::nullopt;
     detail::Resolution resolution = detail::Resolve(*path);
     if (!resolution.exists) return std::nullopt;
-    return std::move(resolution.host);
+    return resolution;
+}
+
+// The existing host entry of a Windows path.
+std::optional<fs::path> ExistingEntry(std::string_view windowsPath) {
+    std::optional<detail::Resolution> resolution = ExistingResolution(windowsPath);
+    if (!resolution) return std::nullopt;
+    return std::move(resolution->host);
+}
+
+// The same, unless the store guard refuses the entry for the use.
+std::optional<fs::path> UsableEntry(std::string_view windowsPath, detail::StoreUse use) {
+    std::optional<detail::Resolution> resolution = ExistingResolution(windowsPath);
+    if (!resolution || !detail::MayUse(resolution->host, use, resolution->status)) {
+        return std::nullopt;
+    }
+    return std::move(resolution->host);
 }
 
 struct Placement {
@@ -256,8 +272,8 @@ bool FileHandle::Close() {
 }
 
 FileHandle FileOpenRead(std::string_view path) {
-    const std::optional<fs::path> host = ExistingEntry(path);
-    if (!host || !detail::MayUse(*host, detail::StoreUse::Read)) return {};
+    const std::optional<fs::path> host = UsableEntry(path, detail::StoreUse::Read);
+    if (!host) return {};
     return FileHandle(::open(host->c_str(), O_RDONLY | O_CLOEXEC));
 }
 
@@ -310,8 +326,8 @@ std::string CreateTempFileName(std::string_view folder) {
 }
 
 std::optional<std::string> ReadWholeFile(std::string_view path) {
-    const std::optional<fs::path> host = ExistingEntry(path);
-    if (!host || !detail::MayUse(*host, detail::StoreUse::Read)) return std::nullopt;
+    const std::optional<fs::path> host = UsableEntry(path, detail::StoreUse::Read);
+    if (!host) return std::nullopt;
     const int fd = ::open(host->c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0) return std::nullopt;
     std::string content;

@@ -41,6 +41,7 @@ class ResolutionCache {
   public:
     std::optional<Resolution> Resolve(const fs::path& root, const std::vector<std::string>& names,
                                       const EntryLookup& find);
+    bool KnownToDiffer(const fs::path& root, const std::vector<std::string>& names);
 
   private:
     using Lock = std::unique_lock<std::mutex>;
@@ -80,6 +81,22 @@ std::optional<Resolution> ResolutionCache::Resolve(const fs::path& root,
     const bool exists = i == names.size();
     for (; i < names.size(); ++i) host /= AnsiToUtf8(names[i]);
     return Resolution{std::move(host), exists};
+}
+
+bool ResolutionCache::KnownToDiffer(const fs::path& root, const std::vector<std::string>& names) {
+    const Lock lock = notices_.Lock();
+    const auto found = roots_.find(root.native());
+    if (found == roots_.end()) return false;
+    const Folder* folder = found->second.folder.get();
+    for (const std::string& name : names) {
+        const auto answer = folder->answers.find(name);
+        if (answer == folder->answers.end()) return false;
+        if (!answer->second.exact) return true;
+        const auto child = folder->children.find(*answer->second.host);
+        if (child == folder->children.end()) return false;
+        folder = child->second.get();
+    }
+    return false;
 }
 
 // The drive's folder, known afresh when another folder is now at its path.
@@ -202,13 +219,21 @@ void ResolutionCache::MakeRoom(const Folder& keep) {
     if (oldest) Forget(*oldest);
 }
 
+// Never destroyed: threads may still look names up while the process exits.
+ResolutionCache& Cache() {
+    static ResolutionCache& cache = *new ResolutionCache;
+    return cache;
+}
+
 }  // namespace
 
 std::optional<Resolution> ResolveKnown(const fs::path& root, const std::vector<std::string>& names,
                                        const EntryLookup& find) {
-    // Never destroyed: threads may still look names up while the process exits.
-    static ResolutionCache& cache = *new ResolutionCache;
-    return cache.Resolve(root, names, find);
+    return Cache().Resolve(root, names, find);
+}
+
+bool KnownToDiffer(const fs::path& root, const std::vector<std::string>& names) {
+    return Cache().KnownToDiffer(root, names);
 }
 
 }  // namespace win::detail

@@ -41,4 +41,9 @@ std::optional<Resolution> ResolveKnown(const std::filesystem::path& root,
                                        const std::vector<std::string>& names,
                                        const EntryLookup& find);
 
+// Whether what was last known of the path's folders, before any notice is read, has a name of
+// it missing or found otherwise than as written: the path as written is then not worth a
+// lookup of its own. A stale answer costs only that lookup, as ResolveKnown reads the notices.
+bool KnownToDiffer(const std::filesystem::path& root, const std::vector<std::string>& names);
+
 }  // namespace win::detail

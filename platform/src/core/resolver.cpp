@@ -33,9 +33,10 @@ bool IsSeparator(char c) {
     return c == '\\' || c == '/';
 }
 
-bool Exists(const fs::path& path) {
+std::optional<struct stat> StatusOf(const fs::path& path) {
     struct stat st;
-    return ::stat(path.c_str(), &st) == 0;
+    if (::stat(path.c_str(), &st) != 0) return std::nullopt;
+    return st;
 }
 
 bool IsDirectory(const fs::path& path) {
@@ -72,10 +73,13 @@ std::optional<std::string> MatchAlias(const std::vector<Entry>& entries, std::st
     return std::nullopt;
 }
 
-std::optional<std::string> MatchExactly(const fs::path& folder, std::string_view name) {
+std::optional<std::string> MatchExactly(const fs::path& folder, std::string_view name,
+                                        std::optional<struct stat>* status = nullptr) {
     std::string host = AnsiToUtf8(name);
-    if (Exists(folder / host)) return host;
-    return std::nullopt;
+    std::optional<struct stat> found = StatusOf(folder / host);
+    if (!found) return std::nullopt;
+    if (status) *status = found;
+    return host;
 }
 
 bool MayBeAlias(std::string_view name) {
@@ -109,6 +113,37 @@ class FolderNames {
     const fs::path& folder_;
     std::optional<std::vector<Entry>> listing_;
 };
+
+// The host entry that the name designates (see FindEntry), and its status when it has the very
+// name looked up.
+std::optional<std::string> LookUpEntry(const fs::path& folder, std::string_view name,
+                                       std::optional<struct stat>* status) {
+    if (auto found = MatchExactly(folder, name, status)) return found;
+    FolderNames names(folder);
+    if (auto found = names.Find(name)) return found;
+    if (!IsProgramName(name)) return std::nullopt;
+    // Programs are built without the ".exe" that Windows names carry.
+    const std::string_view program = name.substr(0, name.size() - 4);
+    std::optional<std::string> found = MatchExactly(folder, program);
+    if (!found) found = names.Find(program);
+    if (found && IsDirectory(folder / *found)) return std::nullopt;
+    return found;
+}
+
+// Each name looked up in its folder by `find`, none known beforehand.
+Resolution ResolveAfresh(const fs::path& root, const std::vector<std::string>& names,
+                         const EntryLookup& find) {
+    fs::path host = root;
+    std::size_t i = 0;
+    for (; i < names.size(); ++i) {
+        const std::optional<std::string> found = find(host, names[i]);
+        if (!found) break;
+        host /= *found;
+    }
+    const bool exists = i == names.size();
+    for (; i < names.size(); ++i) host /= AnsiToUtf8(names[i]);
+    return {std::move(host), exists};
+}
 
 // One folder reached through C: and through Z: must get the same lock.
 fs::path LockFile(const fs::path& folder) {
@@ -172,16 +207,7 @@ std::vector<Entry> ListFolder(const fs::path& folder) {
 }
 
 std::optional<std::string> FindEntry(const fs::path& folder, std::string_view name) {
-    if (auto found = MatchExactly(folder, name)) return found;
-    FolderNames names(folder);
-    if (auto found = names.Find(name)) return found;
-    if (!IsProgramName(name)) return std::nullopt;
-    // Programs are built without the ".exe" that Windows names carry.
-    const std::string_view program = name.substr(0, name.size() - 4);
-    std::optional<std::string> found = MatchExactly(folder, program);
-    if (!found) found = names.Find(program);
-    if (found && IsDirectory(folder / *found)) return std::nullopt;
-    return found;
+    return LookUpEntry(folder, name, nullptr);
 }
 
 std::optional<std::string> FindLongName(const fs::path& folder, std::string_view name) {
@@ -195,21 +221,29 @@ bool IsProgramName(std::string_view name) {
 }
 
 Resolution Resolve(const fs::path& root, const std::vector<std::string>& names) {
-    fs::path exact = root;
-    for (const std::string& name : names) exact /= AnsiToUtf8(name);
-    if (Exists(exact)) return {exact, true};
-    if (std::optional<Resolution> known = ResolveKnown(root, names, FindEntry)) return *known;
-
-    fs::path host = root;
-    std::size_t i = 0;
-    for (; i < names.size(); ++i) {
-        const std::optional<std::string> found = FindEntry(host, names[i]);
-        if (!found) break;
-        host /= *found;
+    if (!KnownToDiffer(root, names)) {
+        fs::path exact = root;
+        for (const std::string& name : names) exact /= AnsiToUtf8(name);
+        if (std::optional<struct stat> status = StatusOf(exact)) {
+            return {std::move(exact), true, status};
+        }
     }
-    const bool exists = i == names.size();
-    for (; i < names.size(); ++i) host /= AnsiToUtf8(names[i]);
-    return {host, exists};
+    // The status of the entry that the last lookup found by its exact name: the path's own
+    // when that lookup was of its last name.
+    fs::path found;
+    std::optional<struct stat> status;
+    const EntryLookup find = [&found, &status](const fs::path& folder, std::string_view name) {
+        status.reset();
+        std::optional<std::string> entry = LookUpEntry(folder, name, &status);
+        if (status) found = folder / *entry;
+        return entry;
+    };
+    std::optional<Resolution> resolution = ResolveKnown(root, names, find);
+    if (!resolution) resolution = ResolveAfresh(root, names, find);
+    if (resolution->exists && status && found.native() == resolution->host.native()) {
+        resolution->status = status;
+    }
+    return std::move(*resolution);
 }
 
 Resolution Resolve(const WindowsPath& path) {

@@ -10,8 +10,10 @@
 // and "BOB" side by side.
 //
 // A path that misses its exact name is answered from what is known of its folders while they
-// did not change (resolution_cache.h).
+// did not change (resolution_cache.h); a path known to miss it is not looked up as written.
 #pragma once
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -51,6 +53,9 @@ bool IsProgramName(std::string_view name);
 struct Resolution {
     std::filesystem::path host;
     bool exists;  // every component was found
+    // The entry's status when the resolution took it on the way (it found the entry by its
+    // exact name), for a caller that would take it again at once.
+    std::optional<struct stat> status = std::nullopt;
 };
 Resolution Resolve(const std::filesystem::path& root, const std::vector<std::string>& names);
 Resolution Resolve(const WindowsPath& path);

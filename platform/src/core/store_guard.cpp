@@ -34,12 +34,16 @@ bool IsStoreFile(const std::filesystem::path& host) {
 
 namespace detail {
 
-bool MayUse(const std::filesystem::path& host, StoreUse use) {
+bool MayUse(const std::filesystem::path& host, StoreUse use,
+            const std::optional<struct stat>& status) {
     const bool held = store::HoldsDatabases();
     if (!held && use == StoreUse::Read) return true;
     struct stat entry;
-    // Nothing there: the open or change fails by itself.
-    if (::stat(host.c_str(), &entry) != 0) return true;
+    if (status) {
+        entry = *status;
+    } else if (::stat(host.c_str(), &entry) != 0) {
+        return true;  // nothing there: the open or change fails by itself
+    }
     const bool refused = held ? store::IsHeldDatabaseFile(entry) : IsMachineStoreFile(entry);
     if (refused) SetLastError(ERROR_SHARING_VIOLATION);
     return !refused;
