@@ -5,8 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <array>
 #include <cstdlib>
+#include <optional>
 #include <stdexcept>
+#include <string_view>
 #include <system_error>
 
 #include "store/name_collation.h"
@@ -82,6 +86,46 @@ void KeepCreatedFilesPrivate() {
     (void)masked;
 }
 
+// The variables that name the machine's folder: VREL_MACHINE, else XDG_DATA_HOME, else HOME.
+using Naming = std::array<std::string_view, 3>;
+
+Naming CurrentNaming() {
+    const auto value = [](const char* name) {
+        const char* text = std::getenv(name);
+        return std::string_view(text ? text : "");
+    };
+    return {value("VREL_MACHINE"), value("XDG_DATA_HOME"), value("HOME")};
+}
+
+fs::path NamedMachineFolder(const Naming& naming) {
+    const auto [machine, xdg, home] = naming;
+    if (!machine.empty()) return fs::path(machine);
+    const fs::path data =
+        !xdg.empty() ? fs::path(xdg) : fs::path(home.empty() ? "/tmp" : home) / ".local" / "share";
+    return data / "vrel-pop3" / "machine";
+}
+
+struct MachineFolders {
+    fs::path machine;
+    fs::path driveC;
+};
+
+// The machine's folders, built once per thread while the variables name the same folder: a
+// path is resolved on drive C: for nearly every file call. Tests name a machine of their own,
+// so the variables are read at every call.
+const MachineFolders& CurrentFolders() {
+    KeepCreatedFilesPrivate();
+    thread_local std::array<std::string, 3> kept;
+    thread_local std::optional<MachineFolders> folders;
+    const Naming naming = CurrentNaming();
+    if (!folders || !std::equal(naming.begin(), naming.end(), kept.begin())) {
+        fs::path machine = NamedMachineFolder(naming);
+        folders = MachineFolders{machine, machine / "drive_c"};
+        std::copy(naming.begin(), naming.end(), kept.begin());
+    }
+    return *folders;
+}
+
 }  // namespace
 
 void RegisterMachineSetup(MachineSetup setup) {
@@ -89,26 +133,14 @@ void RegisterMachineSetup(MachineSetup setup) {
 }
 
 fs::path MachineFolder() {
-    KeepCreatedFilesPrivate();
-    if (const char* explicit_folder = std::getenv("VREL_MACHINE");
-        explicit_folder && *explicit_folder) {
-        return fs::path(explicit_folder);
-    }
-    fs::path data;
-    if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg) {
-        data = xdg;
-    } else {
-        const char* home = std::getenv("HOME");
-        data = fs::path(home && *home ? home : "/tmp") / ".local" / "share";
-    }
-    return data / "vrel-pop3" / "machine";
+    return CurrentFolders().machine;
 }
 
 fs::path MachineDbPath() {
     return MachineFolder() / "machine.db";
 }
 fs::path DriveCFolder() {
-    return MachineFolder() / "drive_c";
+    return CurrentFolders().driveC;
 }
 fs::path RunFolder() {
     return MachineFolder() / "run";
