@@ -27,6 +27,7 @@ void ReplyWriter::StuffedLine(std::string_view text) {
 }
 
 void ReplyWriter::Stuffed(std::string_view bytes, bool& lineStart) {
+    pending_.reserve(pending_.size() + bytes.size());  // room for all but the doubled dots
     while (!bytes.empty()) {
         if (lineStart && bytes.front() == '.') pending_ += '.';
         const auto lf = bytes.find('\n');

@@ -7,6 +7,7 @@
 // Message files are read as they are now; a file that changed since the list was built is
 // sent as RETR's block rule allows and never beyond its present end.
 #include <algorithm>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -149,14 +150,15 @@ void TMyServerThread::RETRMessage(std::string_view argument, const MessageList& 
     // its CR LF, so a client gets back exactly the bytes the agent stored.
     std::string tail;  // the last two bytes sent
     if (file.IsOpen()) {
-        std::vector<char> block(kRetrBlock);
+        // Left unset: a read fills what is sent.
+        const auto block = std::make_unique_for_overwrite<char[]>(kRetrBlock);
         std::int64_t sent = 0;
         bool lineStart = true;
         while (sent < record->size) {
-            const std::ptrdiff_t received = file.Read(block.data(), block.size());
+            const std::ptrdiff_t received = file.Read(block.get(), kRetrBlock);
             if (received <= 0) break;
             sent += received;
-            const std::string_view data(block.data(), static_cast<std::size_t>(received));
+            const std::string_view data(block.get(), static_cast<std::size_t>(received));
             reply.Stuffed(data, lineStart);
             tail.append(data.substr(data.size() > 2 ? data.size() - 2 : 0));
             if (tail.size() > 2) tail.erase(0, tail.size() - 2);
