@@ -15,7 +15,9 @@ POP3 server, driven by one client over loopback, rounds alternating between the 
 Each build of VREL_BINS ("name=folder name=folder", default "suite=build/bin") gets a machine
 of its own with its password hash cost at 5; Dovecot (Debian's dovecot-pop3d, run as root on a
 private configuration and port, a passwd-file of yescrypt hashes at cost 5, maildir) holds the
-same messages. With --strace the RETR runs of each build are also counted under `strace -c -f`
+same messages. The RETR runs are also made against the floor, build/bench/bench_retr_floor
+(VREL_FLOOR names another): the system calls a RETR cannot do without and nothing else, so that
+what the client and the loopback cost shows. With --strace the RETR runs of each build are also counted under `strace -c -f`
 attached to the service, and the calls per RETR printed. Not part of the test run:
 
     python3 bench/pop3_dovecot_bench.py [--strace] [ROUNDS]
@@ -143,6 +145,14 @@ def store(folder, pattern, count, text):
         (folder / pattern.format(n)).write_bytes(text(n).encode())
 
 
+def answers(port):
+    try:
+        socket.create_connection(("127.0.0.1", port), timeout=1).close()
+        return True
+    except OSError:
+        return False
+
+
 class Dovecot:
     """Dovecot's POP3 server on a private configuration, as root."""
 
@@ -193,18 +203,29 @@ service imap-login {{
 }}
 """)
         self.process = subprocess.Popen(["dovecot", "-F", "-c", str(config)])
-        if not e2e.wait_until(lambda: self._answers(), limit=20):
+        if not e2e.wait_until(lambda: answers(self.port), limit=20):
             raise SystemExit("dovecot does not answer; see " + str(self.folder / "dovecot.log"))
-
-    def _answers(self):
-        try:
-            socket.create_connection(("127.0.0.1", self.port), timeout=1).close()
-            return True
-        except OSError:
-            return False
 
     def close(self):
         self.process.send_signal(signal.SIGTERM)
+        self.process.wait(timeout=30)
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+class Floor:
+    """The least a server does per RETR (bench/retr_floor.cpp), over the same messages."""
+
+    def __init__(self, program):
+        self.name = "floor"
+        self.folder = pathlib.Path(tempfile.mkdtemp(prefix="vrel-floor-"))
+        store(self.folder, "{:09d}.eml", RETR_COUNT, small_message)
+        self.port = e2e.free_port()
+        self.process = subprocess.Popen([str(program), str(self.port), str(self.folder)])
+        if not e2e.wait_until(lambda: answers(self.port), limit=20):
+            raise SystemExit(f"{program} does not answer")
+
+    def close(self):
+        self.process.kill()
         self.process.wait(timeout=30)
         shutil.rmtree(self.folder, ignore_errors=True)
 
@@ -277,9 +298,15 @@ def main():
             servers.append(Suite(name + "/other-case", folder, False))
         dovecot = Dovecot(hashed)
         servers.append(dovecot)
+        floor = pathlib.Path(os.environ.get("VREL_FLOOR", ROOT / "build/bench/bench_retr_floor"))
+        if floor.exists():
+            servers.append(Floor(floor))
+        else:
+            print(f"no {floor}: the floor is left out")
         for server in servers:  # the first session of each: Dovecot builds its index
             retr_rate(server)
-            logon_time(server, "many", 1)
+            if not isinstance(server, Floor):
+                logon_time(server, "many", 1)
         rates = {s.name: [] for s in servers}
         piped = {s.name: [] for s in servers}
         logons = {s.name: [] for s in servers}
@@ -289,8 +316,9 @@ def main():
             for server in order:
                 rates[server.name].append(retr_rate(server))
                 piped[server.name].append(retr_rate(server, 16))
-                logons[server.name].append(logon_time(server, "many"))
-                empties[server.name].append(logon_time(server, "none"))
+                if not isinstance(server, Floor):
+                    logons[server.name].append(logon_time(server, "many"))
+                    empties[server.name].append(logon_time(server, "none"))
         print(f"{'server':24} {'RETR/s':>8} {'x Dovecot':>9}   {'16 ahead':>8} {'x Dovecot':>9}"
               f"   {'10,000 ms':>9} {'x Dovecot':>9}"
               f"   {'empty ms':>8}   {'mailbox ms':>10} {'x Dovecot':>9}")
@@ -302,6 +330,10 @@ def main():
         for server in servers:
             rate = statistics.median(rates[server.name])
             ahead = statistics.median(piped[server.name])
+            if isinstance(server, Floor):
+                print(f"{server.name:24} {rate:8.0f} {rate / base_rate:9.2f}   {ahead:8.0f} "
+                      f"{ahead / base_piped:9.2f}")
+                continue
             logon = statistics.median(logons[server.name])
             empty = statistics.median(empties[server.name])
             cost = statistics.median(
@@ -312,7 +344,7 @@ def main():
                   f"{cost / base_cost:9.2f}")
         if "--strace" in sys.argv:
             for server in servers:
-                if server is dovecot:
+                if server is dovecot or isinstance(server, Floor):
                     continue
                 counts = strace_per_retr(server)
                 shown = ", ".join(f"{name} {count / RETR_COUNT:.2f}" for name, count in
