@@ -203,18 +203,16 @@ bool ForceOwnDirectory(std::string_view path) {
 }
 
 bool DeleteFile(std::string_view path) {
-    const std::optional<fs::path> host = ExistingEntry(path);
+    const std::optional<fs::path> host = UsableEntry(path, detail::StoreUse::Change);
     struct stat st;
     if (!host || ::lstat(host->c_str(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
-    if (!detail::MayUse(*host, detail::StoreUse::Change)) return false;
     return ::unlink(host->c_str()) == 0;
 }
 
 bool MoveFile(std::string_view existingPath, std::string_view newPath) {
-    const std::optional<fs::path> from = ExistingEntry(existingPath);
+    const std::optional<fs::path> from = UsableEntry(existingPath, detail::StoreUse::Change);
     const std::optional<Placement> target = PlacementOf(newPath);
     if (!from || !target || !detail::IsValidName(target->name)) return false;
-    if (!detail::MayUse(*from, detail::StoreUse::Change)) return false;
     const detail::FolderLock lock(target->folder);
     if (!lock.Held()) return false;
     const fs::path to = target->folder / AnsiToUtf8(target->name);
