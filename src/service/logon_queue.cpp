@@ -48,11 +48,13 @@ LogonQueue::Turn LogonQueue::Wait(const std::string& address, std::uint32_t pati
             changed_.notify_all();
             return {};
         }
-        const auto penaltyEnd = steady_clock::now() +
-                                win::ScaledWait(PenaltyLeft(entry->second, now)) +
-                                std::chrono::milliseconds(1);
-        changed_.wait_until(lock,
-                            std::min({deadline, penaltyEnd, steady_clock::now() + kCancelPoll}));
+        // Every other change that may give this waiter its turn notifies the condition.
+        auto wake = std::min(deadline, steady_clock::now() + kCancelPoll);
+        if (const std::uint32_t penalty = PenaltyLeft(entry->second, now); penalty > 0) {
+            wake = std::min(wake, steady_clock::now() + win::ScaledWait(penalty) +
+                                      std::chrono::milliseconds(1));
+        }
+        changed_.wait_until(lock, wake);
     }
 }
 
