@@ -34,8 +34,11 @@ class Raw:
     def closed_by_server(self):
         """True once the server has closed; what it sent before is skipped."""
         try:
-            return self.stream.read() is not None
-        except OSError:
+            self.stream.read()
+            return True
+        except TimeoutError:
+            return False
+        except OSError:  # reset
             return True
 
     def close(self):
