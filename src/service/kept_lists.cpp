@@ -26,12 +26,21 @@ class KeptLists {
     void Keep(std::string_view folder, KeptList kept);
 
   private:
-    std::size_t Records() const;
+    using Map = std::unordered_map<std::string, KeptList>;
+
+    void Erase(Map::iterator kept);
 
     std::mutex mutex_;
-    std::unordered_map<std::string, KeptList> lists_;
+    Map lists_;
+    std::size_t weight_ = 0;  // of the lists kept
     std::uint64_t clock_ = 0;
 };
+
+// What a list costs against the bound: its records; an empty one still holds its folder's
+// watch.
+std::size_t Weight(const KeptList& kept) {
+    return std::max<std::size_t>(kept.list->size(), 1);
+}
 
 std::optional<std::int64_t> KeptLists::Take(std::string_view folder, MessageList& list) {
     std::shared_ptr<const MessageList> kept;
@@ -41,7 +50,7 @@ std::optional<std::int64_t> KeptLists::Take(std::string_view folder, MessageList
         const auto found = lists_.find(std::string(folder));
         if (found == lists_.end()) return std::nullopt;
         if (found->second.changes->Changed()) {
-            lists_.erase(found);
+            Erase(found);
             return std::nullopt;
         }
         found->second.used = ++clock_;
@@ -53,22 +62,21 @@ std::optional<std::int64_t> KeptLists::Take(std::string_view folder, MessageList
 }
 
 void KeptLists::Keep(std::string_view folder, KeptList kept) {
-    if (kept.list->size() > kKeptRecords) return;
     const std::lock_guard lock(mutex_);
-    lists_.erase(std::string(folder));
-    while (!lists_.empty() && Records() + kept.list->size() > kKeptRecords) {
-        lists_.erase(std::min_element(
-            lists_.begin(), lists_.end(),
-            [](const auto& a, const auto& b) { return a.second.used < b.second.used; }));
+    if (const auto old = lists_.find(std::string(folder)); old != lists_.end()) Erase(old);
+    while (!lists_.empty() && weight_ + Weight(kept) > kKeptRecords) {
+        Erase(std::min_element(lists_.begin(), lists_.end(), [](const auto& a, const auto& b) {
+            return a.second.used < b.second.used;
+        }));
     }
     kept.used = ++clock_;
+    weight_ += Weight(kept);
     lists_.emplace(std::string(folder), std::move(kept));
 }
 
-std::size_t KeptLists::Records() const {
-    std::size_t records = 0;
-    for (const auto& [folder, kept] : lists_) records += kept.list->size();
-    return records;
+void KeptLists::Erase(Map::iterator kept) {
+    weight_ -= Weight(kept->second);
+    lists_.erase(kept);
 }
 
 KeptLists& Lists() {
@@ -91,7 +99,7 @@ std::optional<std::int64_t> TakeKeptList(std::string_view folder, MessageList& l
 
 void KeepList(std::string_view folder, std::unique_ptr<win::FolderChanges> changes,
               const MessageList& list, std::int64_t octetTotal) {
-    if (changes->Changed()) return;
+    if (list.size() > kKeptRecords || changes->Changed()) return;
     Lists().Keep(folder,
                  {std::move(changes), std::make_shared<const MessageList>(list), octetTotal, 0});
 }

@@ -5,8 +5,8 @@
 // the next session build its list afresh.
 //
 // Shared by the session threads. Lists are kept by the folder's text as the session gave it,
-// at most kKeptRecords records in all (some 200 bytes each; the least recently taken list goes
-// first).
+// at most kKeptRecords records in all (some 200 bytes each; an empty list counts as one, for
+// its folder's watch; the least recently taken list goes first).
 #pragma once
 
 #include <cstddef>
