@@ -47,7 +47,12 @@ FolderChanges::FolderChanges(std::string_view folder, Ignored ignored)
             [this](std::uint32_t mask, std::string_view name) { OnNotice(mask, name); });
     }
     // The folder watched must be the one the path named before: else it was replaced between.
-    changed_ = !watch_ || FolderAt(folder_) != before;
+    // Resolving reads notices, so a change may be heard meanwhile; it must not be overwritten.
+    const bool replaced = FolderAt(folder_) != before;
+    {
+        const auto lock = notices.Lock();
+        changed_ = changed_ || !watch_ || replaced;
+    }
     host_ = before->host;
     device_ = before->device;
     inode_ = before->inode;
