@@ -7,7 +7,6 @@
 #include <langinfo.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <clocale>
 #include <cstdio>
 #include <string_view>
@@ -21,7 +20,7 @@ namespace {
 // The locale's codeset, UTF-8 for the C and POSIX locales.
 const std::string& TerminalCodeset() {
     static const std::string codeset = [] {
-        std::setlocale(LC_ALL, "");
+        std::setlocale(LC_CTYPE, "");  // the character set alone: numbers stay as C reads them
         const std::string name = nl_langinfo(CODESET);
         return name == "ANSI_X3.4-1968" ? std::string("UTF-8") : name;
     }();
