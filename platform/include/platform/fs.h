@@ -111,6 +111,9 @@ class FileHandle {
 
 // Writes all the bytes to an open descriptor, going on after interruptions; false on failure.
 bool WriteAll(int fd, std::string_view bytes);
+// Copies the whole file behind `in` to `out`: in the kernel where it can, else through a large
+// buffer. Reads by offset, so one file can be copied any number of times.
+bool CopyFileContent(int in, int out);
 
 // Opens an existing file for reading only (FileOpen with fmOpenRead); the handle is not open
 // when the file cannot be opened.

@@ -1,10 +1,8 @@
 #include "delivery.h"
 
 #include <fcntl.h>
-#include <unistd.h>
 
 #include <algorithm>
-#include <cerrno>
 
 #include "platform/fs.h"
 #include "platform/paths.h"
@@ -69,18 +67,6 @@ DeliveryResult Wait(const MessageQueue& queue, const QueueEntry& entry) {
     return DeliveryResult::Retry;
 }
 
-// Appends the whole of the open file `from` to the copy, in pieces.
-bool CopyText(int from, win::DurableFile& copy) {
-    char buffer[65536];
-    for (off_t at = 0;;) {
-        const ssize_t n = ::pread(from, buffer, sizeof buffer, at);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return n == 0;
-        if (!copy.Write(std::string_view(buffer, static_cast<std::size_t>(n)))) return false;
-        at += n;
-    }
-}
-
 // The copies are made one after the other and the folder synced once for them all. The drop
 // folder is read only when there is a copy to make.
 bool WriteDropCopies(const std::string& id, const std::string& sender,
@@ -91,11 +77,11 @@ bool WriteDropCopies(const std::string& id, const std::string& sender,
     const win::FileHandle text(::open(message.c_str(), O_RDONLY | O_CLOEXEC));
     if (!text.IsOpen()) return false;
     const std::filesystem::path folder = win::ToHostPath(dropDirectory);
+    const std::string senderLine = "x-sender: " + HeaderSafe(sender) + "\r\n";
     for (std::size_t n = 0; n < local.size(); ++n) {
         win::DurableFile copy(folder / (id + "-" + std::to_string(n + 1) + ".eml"));
-        if (!copy.Write("x-sender: " + HeaderSafe(sender) + "\r\nx-receiver: " + local[n] +
-                        "\r\n") ||
-            !CopyText(text.Descriptor(), copy) ||
+        if (!copy.Write(senderLine + "x-receiver: " + local[n] + "\r\n") ||
+            !win::CopyFileContent(text.Descriptor(), copy.Descriptor()) ||
             copy.Place(win::Existing::Replace) != win::DurableWrite::Written) {
             return false;
         }

@@ -145,12 +145,8 @@ bool NewQueueMessage::Commit(const win::Envelope& envelope) {
     QueueEntry entry;
     entry.id = id_;
     entry.envelope = envelope;
-    win::DurableFile envelopeFile(queue_.EnvelopeFile(id_));
-    if (envelopeFile.Write(EncodeEntry(entry)) &&
-        envelopeFile.Place(win::Existing::Replace) == win::DurableWrite::Written &&
-        win::SyncFolder(queue_.folder_)) {
-        return true;
-    }
+    // The envelope's folder sync makes the text's placing last too.
+    if (queue_.Save(entry)) return true;
     queue_.Remove(id_);
     return false;
 }

@@ -74,7 +74,6 @@ class MessageQueue {
     std::vector<std::string> Recover() const;
 
   private:
-    friend NewQueueMessage;
     std::filesystem::path EnvelopeFile(std::string_view id) const;
 
     std::filesystem::path folder_;

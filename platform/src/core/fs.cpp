@@ -6,9 +6,11 @@
 #include <fcntl.h>
 #include <stdio.h>
 #include <sys/file.h>
+#include <sys/sendfile.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <unordered_set>
 
@@ -267,6 +269,29 @@ bool FileHandle::Close() {
     const int fd = fd_;
     fd_ = -1;
     return ::close(fd) == 0;
+}
+
+bool CopyFileContent(int in, int out) {
+    off_t offset = 0;
+    for (;;) {
+        const ssize_t n = ::sendfile(out, in, &offset, 1 << 30);
+        if (n == 0) return true;
+        if (n > 0) continue;
+        if (errno == EINTR) continue;
+        if (errno != EINVAL && errno != ENOSYS) return false;
+        break;
+    }
+    std::array<char, 1 << 16> buffer;
+    for (;;) {
+        const ssize_t n = ::pread(in, buffer.data(), buffer.size(), offset);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) return false;
+        if (n == 0) return true;
+        if (!WriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
+            return false;
+        }
+        offset += n;
+    }
 }
 
 FileHandle FileOpenRead(std::string_view path) {

@@ -1,13 +1,11 @@
 #include "platform/cdo.h"
 
 #include <fcntl.h>
-#include <sys/sendfile.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <array>
 #include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <functional>
 #include <random>
@@ -50,31 +48,6 @@ std::shared_ptr<EnvelopeState> MakeState(Envelope envelope) {
     state->pending.assign(envelope.fields.size(), false);
     state->committed = std::move(envelope);
     return state;
-}
-
-// Copies the whole file behind in to out: in the kernel where it can, else through a
-// large buffer. Reads by offset, so one stream can be saved any number of times.
-bool CopyFileContent(int in, int out) {
-    off_t offset = 0;
-    for (;;) {
-        const ssize_t n = ::sendfile(out, in, &offset, 1 << 30);
-        if (n == 0) return true;
-        if (n > 0) continue;
-        if (errno == EINTR) continue;
-        if (errno != EINVAL && errno != ENOSYS) return false;
-        break;
-    }
-    std::array<char, 1 << 16> buffer;
-    for (;;) {
-        const ssize_t n = ::pread(in, buffer.data(), buffer.size(), offset);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return false;
-        if (n == 0) return true;
-        if (!WriteAll(out, std::string_view(buffer.data(), static_cast<std::size_t>(n)))) {
-            return false;
-        }
-        offset += n;
-    }
 }
 
 // A file written whole and durably (fs.h), with the answer SaveToFile gives.
