@@ -85,9 +85,11 @@ class TSmtpClientThread : public win::TServerClientThread {
                 stream.Write(session.TimedOut());
                 break;
             }
-            sessions_.Waiting(slot, !session.InTransaction(), since);
+            // Only a session outside a transaction may be shed, so only its waits are told.
+            const bool idle = !session.InTransaction();
+            if (idle) sessions_.Waiting(slot, since);
             const bool ready = stream.WaitForData(std::min(limit - spent, kStressCommandTimeout));
-            if (!sessions_.Woken(slot)) {
+            if (idle && !sessions_.Woken(slot)) {
                 stream.Write(session.TimedOut());
                 break;
             }
@@ -151,9 +153,9 @@ void SessionCount::Leave(SessionSlot& slot) {
     if (fromClient == 0) perClient_.erase(slot.address);
 }
 
-void SessionCount::Waiting(SessionSlot& slot, bool idle, std::uint32_t since) {
+void SessionCount::Waiting(SessionSlot& slot, std::uint32_t since) {
     std::lock_guard lock(mutex_);
-    slot.idle = idle;
+    slot.idle = true;
     slot.idleSince = since;
 }
 

@@ -55,9 +55,8 @@ class SessionCount {
     // nothing counted) when no place can be had.
     bool Enter(SessionSlot& slot);
     void Leave(SessionSlot& slot);
-    // The session waits for the client: idle when it waits for a command outside a
-    // transaction, since its last reply.
-    void Waiting(SessionSlot& slot, bool idle, std::uint32_t since);
+    // The session waits for a command outside a transaction, idle since its last reply.
+    void Waiting(SessionSlot& slot, std::uint32_t since);
     // The session has stopped waiting; false when its place went to another client.
     bool Woken(SessionSlot& slot);
     // The time a command line may take now.
