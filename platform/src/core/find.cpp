@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "core/letter_case.h"
 #include "core/resolver.h"
 #include "platform/codepage.h"
 #include "platform/fs.h"
@@ -41,8 +42,8 @@ bool Matches(std::string_view pattern, std::string_view name) {
         if (p < pattern.size() && pattern[p] == '*') {
             star = p++;
             resume = n;
-        } else if (p < pattern.size() &&
-                   (pattern[p] == '?' || AnsiSameText(pattern.substr(p, 1), name.substr(n, 1)))) {
+        } else if (p < pattern.size() && (pattern[p] == '?' || detail::FoldedLetter(pattern[p]) ==
+                                                                   detail::FoldedLetter(name[n]))) {
             ++p, ++n;
         } else if (star != std::string_view::npos) {
             p = star + 1;

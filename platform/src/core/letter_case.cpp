@@ -12,7 +12,7 @@ namespace {
 constexpr std::pair<unsigned char, unsigned char> kRowPairs[] = {
     {0x8A, 0x9A}, {0x8C, 0x9C}, {0x8E, 0x9E}, {0x9F, 0xFF}};
 
-LetterCase MakeLetterCase() {
+constexpr LetterCase MakeLetterCase() {
     LetterCase letters{};
     for (int c = 0; c < 256; ++c) {
         letters.upper[c] = letters.lower[c] = static_cast<unsigned char>(c);
@@ -31,10 +31,7 @@ LetterCase MakeLetterCase() {
 
 }  // namespace
 
-const LetterCase& Letters() {
-    static const LetterCase letters = MakeLetterCase();
-    return letters;
-}
+constinit const LetterCase kLetters = MakeLetterCase();
 
 int CompareFolded(std::string_view a, std::string_view b) {
     const std::size_t n = std::min(a.size(), b.size());

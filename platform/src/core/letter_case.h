@@ -16,10 +16,11 @@ struct LetterCase {
     unsigned char lower[256];
 };
 
-const LetterCase& Letters();
+// A table, not a function: name comparisons fold every byte.
+extern const LetterCase kLetters;
 
 inline unsigned char FoldedLetter(char c) {
-    return Letters().upper[static_cast<unsigned char>(c)];
+    return kLetters.upper[static_cast<unsigned char>(c)];
 }
 
 // <0, 0 or >0: the two names byte by byte after folding, a shorter prefix first.

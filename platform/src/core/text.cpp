@@ -42,7 +42,7 @@ unsigned char BaseLetter(unsigned char u) {
 SortWeights MakeSortWeights() {
     SortWeights weights{};
     for (int c = 0; c < 256; ++c) {
-        const unsigned char u = detail::Letters().upper[c];
+        const unsigned char u = detail::kLetters.upper[c];
         const unsigned char base = BaseLetter(u);
         weights.primary[c] = base                     ? static_cast<unsigned short>(0x200 | base)
                              : (u >= '0' && u <= '9') ? static_cast<unsigned short>(0x100 | u)
@@ -91,11 +91,11 @@ int CompareText(std::string_view a, std::string_view b) {
 }
 
 std::string AnsiUpperCase(std::string_view text) {
-    return Mapped(text, detail::Letters().upper);
+    return Mapped(text, detail::kLetters.upper);
 }
 
 std::string AnsiLowerCase(std::string_view text) {
-    return Mapped(text, detail::Letters().lower);
+    return Mapped(text, detail::kLetters.lower);
 }
 
 // The primary weights decide first; names equal in them (and in length) are ordered by their
