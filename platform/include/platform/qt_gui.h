@@ -8,12 +8,12 @@
 #include <memory>
 #include <string_view>
 
-#include <QFileDialog>
 #include <QMessageBox>
 
 #include "platform/dialogs.h"
 
 class QCoreApplication;
+class QFileDialog;
 
 namespace win {
 

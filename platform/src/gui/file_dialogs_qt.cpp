@@ -1,4 +1,5 @@
 // Qt's file dialogs kept off the machine's store; see qt_gui.h.
+#include <QFileDialog>
 #include <QFileIconProvider>
 #include <QFileSystemModel>
 #include <QMimeDatabase>
