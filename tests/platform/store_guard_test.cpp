@@ -1,6 +1,5 @@
 // The machine's store is opened by the store alone: the file functions refuse its files by
 // every name a user could give them.
-#include <unistd.h>
 
 #include <gtest/gtest.h>
 

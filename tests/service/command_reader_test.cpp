@@ -154,7 +154,7 @@ TEST_F(CommandStreamTest, ALineLeftUnfinishedEndsWithTheStreamTimeOut) {
     EXPECT_GE(steady_clock::now() - start, win::ScaledWait(600000));
 }
 
-// Scale 1000: a byte every 20 machine seconds, well inside the stream's own time-out; the
+// At scale 200 a byte every 4 machine seconds, well inside the stream's own time-out; the
 // reader gives up at the limit, long before the client has sent its last byte.
 TEST_F(CommandStreamTest, ALineTrickledPastItsLimitYieldsNoData) {
     constexpr int kBytes = 200;

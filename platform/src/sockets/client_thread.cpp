@@ -75,7 +75,8 @@ void TServerClientThread::Execute() {
             if (StartConnect()) ClientExecute();
             done = EndConnect(KeepInCache);
             // A thread waiting in the cache keeps nothing of its session: glibc would keep
-            // what the session freed in the thread's arena until the next one.
+            // what the session freed in its arena until the next one. The trim goes over
+            // every arena, once per session.
             if (!done) ::malloc_trim(0);
         }
     } catch (...) {
