@@ -35,12 +35,12 @@ def message_numbers(client, paths):
     return [numbers[path.stem] for path in paths]
 
 
-def thread_count(pid):
-    return len(os.listdir(f"/proc/{pid}/task"))
-
-
 def thread_ids(pid):
     return set(os.listdir(f"/proc/{pid}/task"))
+
+
+def thread_count(pid):
+    return len(thread_ids(pid))
 
 
 def parked(pid, threads):

@@ -14,20 +14,9 @@
 namespace {
 
 using vrel::test::MachineTest;
+using vrel::test::StoreDescriptors;
 using namespace win;
 namespace fs = std::filesystem;
-
-// Descriptors of the process open on the machine's store files (machine.db, -wal, -shm).
-int StoreDescriptors() {
-    int count = 0;
-    for (const auto& fd : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        if (fs::read_symlink(fd.path(), error).filename().string().starts_with("machine.db")) {
-            ++count;
-        }
-    }
-    return count;
-}
 
 class DbTest : public MachineTest {
   protected:

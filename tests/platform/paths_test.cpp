@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 class PathsTest : public MachineTest {
   protected:
-    // A host file under drive C:, with its folders.
-    void Touch(const fs::path& relative) {
-        fs::create_directories((machine_.DriveC() / relative).parent_path());
-        std::ofstream(machine_.DriveC() / relative) << "x";
-    }
     std::set<std::string> HostNames(const fs::path& relative) {
         std::set<std::string> names;
         for (const auto& entry : fs::directory_iterator(machine_.DriveC() / relative)) {
@@ -109,13 +104,14 @@ TEST_F(PathsTest, LargeFolderAnswersAsAFreshListingAfterEveryChange) {
     const fs::path big = machine_.DriveC() / "big";
     const auto fill = [&](const std::string& stem) {
         fs::create_directories(big);
-        for (int i = 0; i < 1000; ++i) Touch(fs::path("big") / (stem + std::to_string(i) + ".eml"));
+        for (int i = 0; i < 1000; ++i)
+            machine_.Touch(fs::path("big") / (stem + std::to_string(i) + ".eml"));
     };
     fill("m");
     ASSERT_TRUE(FileExists("C:\\big\\M7.EML"));
     EXPECT_FALSE(FileExists("C:\\big\\NEW.EML"));
 
-    Touch("big/New.eml");
+    machine_.Touch("big/New.eml");
     EXPECT_TRUE(FileExists("C:\\big\\NEW.EML"));
     EXPECT_EQ(CreateNewFile("C:\\big\\new.EML").status, CreateStatus::Exists);
     fs::rename(big / "New.eml", big / "Renamed.eml");
@@ -147,7 +143,7 @@ TEST_F(PathsTest, LargeFolderAnswersAsAFreshListingAfterEveryChange) {
 }
 
 TEST_F(PathsTest, ExeNameFindsProgramBuiltWithoutSuffix) {
-    Touch("bin/popagent");
+    machine_.Touch("bin/popagent");
     fs::create_directories(machine_.DriveC() / "bin" / "folder");
     EXPECT_TRUE(FileExists("C:\\bin\\popagent.exe"));
     EXPECT_TRUE(FileExists("C:\\BIN\\PopAgent.EXE"));
@@ -158,11 +154,11 @@ TEST_F(PathsTest, ExeNameFindsProgramBuiltWithoutSuffix) {
 }
 
 TEST_F(PathsTest, ShortNamesFollowTheAliasRule) {
-    Touch("Program Files/Vrel POP3 Server/popagent");
-    Touch("Program Files/Vrel POP3 Server/my long document.html");
-    Touch("Program Files/Vrel POP3 Server/a+b;c.txt");
-    Touch("Program Files/Vrel POP3 Server/readme.txt");
-    Touch("Program Files/Vrel POP3 Server/pop agent");
+    machine_.Touch("Program Files/Vrel POP3 Server/popagent");
+    machine_.Touch("Program Files/Vrel POP3 Server/my long document.html");
+    machine_.Touch("Program Files/Vrel POP3 Server/a+b;c.txt");
+    machine_.Touch("Program Files/Vrel POP3 Server/readme.txt");
+    machine_.Touch("Program Files/Vrel POP3 Server/pop agent");
     const struct {
         const char* longPath;
         const char* shortPath;
@@ -200,10 +196,10 @@ bool IsHashAlias(const std::string& shortPath, const std::string& folder) {
 
 TEST_F(PathsTest, CollidingAliasesUseTheHashFormWhateverTheOrder) {
     // The same two names made in opposite orders in two folders.
-    Touch("one/Program Files");
-    Touch("one/Program Data");
-    Touch("two/Program Data");
-    Touch("two/Program Files");
+    machine_.Touch("one/Program Files");
+    machine_.Touch("one/Program Data");
+    machine_.Touch("two/Program Data");
+    machine_.Touch("two/Program Files");
     std::set<std::string> aliases;
     for (const char* folder : {"one", "two"}) {
         for (const char* name : {"Program Files", "Program Data"}) {
@@ -217,8 +213,8 @@ TEST_F(PathsTest, CollidingAliasesUseTheHashFormWhateverTheOrder) {
     EXPECT_EQ(aliases.size(), 2u);  // each name has one alias, the same in both folders
 
     // An entry whose own 8.3 name equals the alias pushes the long name to the hash form.
-    Touch("three/Program Files");
-    Touch("three/PROGRA~1");
+    machine_.Touch("three/Program Files");
+    machine_.Touch("three/PROGRA~1");
     EXPECT_TRUE(IsHashAlias(GetShortPathName("C:\\three\\Program Files"), "three"));
     EXPECT_EQ(ToHostPath("C:\\three\\progra~1"), machine_.DriveC() / "three" / "PROGRA~1");
 }
@@ -232,7 +228,7 @@ TEST_F(PathsTest, EightBitNamesAreUtf8OnTheHost) {
     ASSERT_EQ(FindFirst("C:\\caf*", faDirectory, found), 0);
     EXPECT_EQ(found.Name, "caf\xE9");
     // A host name that is no valid UTF-8 still has an 8-bit form that finds it.
-    Touch("raw\xFF");
+    machine_.Touch("raw\xFF");
     EXPECT_TRUE(FileExists(ToWindowsPath(machine_.DriveC() / "raw\xFF")));
 }
 
@@ -266,7 +262,7 @@ TEST_F(PathsTest, EightBitNamesIgnoreCaseAsTheCodePageHasIt) {
         for (const auto& c : cases)
             ASSERT_TRUE(ForceDirectories(std::string(folder) + "\\" + c.made));
     }
-    for (int i = 0; i < 300; ++i) Touch("Crowd/m" + std::to_string(i));
+    for (int i = 0; i < 300; ++i) machine_.Touch("Crowd/m" + std::to_string(i));
     for (const char* folder : {"C:\\Users", "C:\\Crowd"}) {
         for (const auto& c : cases) {
             const std::string asked = std::string(folder) + "\\" + c.asked;

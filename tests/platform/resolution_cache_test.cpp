@@ -35,10 +35,6 @@ void PrintTo(const ChangeCase& c, std::ostream* os) {
 
 class ResolutionCacheTest : public MachineTest, public testing::WithParamInterface<ChangeCase> {
   protected:
-    void Touch(const fs::path& relative) {
-        fs::create_directories((machine_.DriveC() / relative).parent_path());
-        std::ofstream(machine_.DriveC() / relative) << "x";
-    }
     std::string HostBelowDriveC(const char* path) {
         return win::ToHostPath(path).lexically_relative(machine_.DriveC()).string();
     }
@@ -46,7 +42,7 @@ class ResolutionCacheTest : public MachineTest, public testing::WithParamInterfa
 
 TEST_P(ResolutionCacheTest, AChangeByAnotherProcessIsSeenAtTheNextLookup) {
     const ChangeCase& c = GetParam();
-    for (const char* file : c.files) Touch(file);
+    for (const char* file : c.files) machine_.Touch(file);
     ASSERT_EQ(HostBelowDriveC(c.path), c.before);
     ASSERT_EQ(HostBelowDriveC(c.path), c.before);  // now from what is known
     Shell(machine_.DriveC(), c.change);
@@ -92,7 +88,7 @@ TEST_F(ResolutionCacheTest, CreationInAnyCaseStaysOneNameAfterAnotherProcessMade
 // The mailbox root as written where the folders on disk have another case: every folder on
 // the way misses its exact name.
 TEST_F(ResolutionCacheTest, ASecondLookupReadsNoFolderUntilOneChanges) {
-    Touch("Inetpub/mailroot/Users/bob/m.eml");
+    machine_.Touch("Inetpub/mailroot/Users/bob/m.eml");
     const char* path = "C:\\InetPub\\MailRoot\\Users\\bob\\m.eml";
     FolderReads driveC(machine_.DriveC());
     FolderReads inetpub(machine_.DriveC() / "Inetpub");
@@ -102,7 +98,7 @@ TEST_F(ResolutionCacheTest, ASecondLookupReadsNoFolderUntilOneChanges) {
     EXPECT_EQ(driveC.Take(), 0);
     EXPECT_EQ(inetpub.Take(), 0);
 
-    Touch("Inetpub/other.txt");
+    machine_.Touch("Inetpub/other.txt");
     ASSERT_TRUE(win::FileExists(path));
     EXPECT_EQ(driveC.Take(), 0);  // no change there
     EXPECT_GE(inetpub.Take(), 1);
@@ -113,7 +109,7 @@ TEST_F(ResolutionCacheTest, ASecondLookupReadsNoFolderUntilOneChanges) {
 // a path in the disk's case is looked at once, a path in another case once more at the drive's
 // folder, and no folder is read.
 TEST_F(ResolutionCacheTest, AnOpenLooksAtTheDiskOnceBesidesTheDrivesFolder) {
-    Touch("Inetpub/mailroot/Users/bob/m.eml");
+    machine_.Touch("Inetpub/mailroot/Users/bob/m.eml");
     win::TRegistry registry;
     ASSERT_TRUE(registry.OpenKey("\\SOFTWARE", true));
     const struct {

@@ -32,6 +32,7 @@ namespace {
 namespace fs = std::filesystem;
 using vrel::test::AliasPairs;
 using vrel::test::RunProgram;
+using vrel::test::StoreDescriptors;
 
 QFileDialog* ShownFileDialog() {
     for (QWidget* widget : QApplication::topLevelWidgets()) {
@@ -63,18 +64,6 @@ std::vector<std::string> Entries(const fs::path& folder) {
     }
     std::sort(names.begin(), names.end());
     return names;
-}
-
-// This process's open descriptors of the store's files, as /proc/self/fd shows them.
-int StoreDescriptors() {
-    const fs::path store = win::MachineDbPath();
-    int count = 0;
-    for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
-        std::error_code error;
-        const std::string target = fs::read_symlink(fd.path(), error).string();
-        if (!error && target.starts_with(store.string())) ++count;
-    }
-    return count;
 }
 
 bool IsStoreFileName(const std::string& name) {

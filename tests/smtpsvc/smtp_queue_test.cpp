@@ -8,12 +8,14 @@
 #include <fstream>
 #include <set>
 
+#include "smtpsvc_fixture.h"
 #include "sync_watch.h"
 
 namespace smtpsvc {
 namespace {
 
 namespace fs = std::filesystem;
+using vrel::test::ReadFile;
 
 class QueueTest : public ::testing::Test {
   protected:
@@ -34,11 +36,6 @@ class QueueTest : public ::testing::Test {
 
     fs::path folder_;
 };
-
-std::string Read(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 // A message is acknowledged once Commit returns, so a power failure after it keeps both
 // files: the text is synced before it has its name and before the envelope has its own, and
@@ -64,7 +61,7 @@ TEST_F(QueueTest, ACommitSyncsTheTextThenTheEnvelopeThenTheFolder) {
         EXPECT_EQ(syncs[1].placed, watched == ".eml") << watched;
         EXPECT_EQ(syncs[2].path, fs::canonical(folder_));
         EXPECT_TRUE(syncs[2].placed);
-        EXPECT_EQ(Read(queue.MessageFile(id)), "Subject: s\r\n\r\nbody\r\n");
+        EXPECT_EQ(ReadFile(queue.MessageFile(id)), "Subject: s\r\n\r\nbody\r\n");
         QueueEntry entry;
         EXPECT_TRUE(queue.Load(id, entry));
     }

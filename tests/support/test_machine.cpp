@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 
 #include "platform/registry.h"
 #include "store/machine.h"
@@ -46,6 +47,22 @@ RunResult RunProgram(const std::string& program, const std::string& arguments) {
         output.append(buffer.data(), n);
     const int status = ::pclose(pipe);
     return RunResult{WIFEXITED(status) ? WEXITSTATUS(status) : -1, output};
+}
+
+void TestMachine::Touch(const fs::path& relative) const {
+    fs::create_directories((DriveC() / relative).parent_path());
+    std::ofstream(DriveC() / relative) << "x";
+}
+
+int StoreDescriptors() {
+    const fs::path store = win::MachineDbPath();
+    int count = 0;
+    for (const fs::directory_entry& fd : fs::directory_iterator("/proc/self/fd")) {
+        std::error_code error;
+        const std::string target = fs::read_symlink(fd.path(), error).string();
+        if (!error && target.starts_with(store.string())) ++count;
+    }
+    return count;
 }
 
 }  // namespace vrel::test

@@ -19,6 +19,8 @@ class TestMachine {
     const std::filesystem::path& Folder() const { return folder_; }
     // A host path inside drive C: for a Windows path such as "C:\WINDOWS".
     std::filesystem::path DriveC() const { return folder_ / "drive_c"; }
+    // Makes a host file below drive C:, with its folders.
+    void Touch(const std::filesystem::path& relative) const;
 
   private:
     std::filesystem::path folder_;
@@ -37,5 +39,8 @@ struct RunResult {
 };
 RunResult RunProgram(const std::string& program, const std::string& arguments);
 std::filesystem::path BinFolder();
+
+// This process's open descriptors of the machine's store files, as /proc/self/fd shows them.
+int StoreDescriptors();
 
 }  // namespace vrel::test
