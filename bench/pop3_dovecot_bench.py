@@ -39,16 +39,11 @@ import time
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 sys.path.insert(0, str(ROOT / "tests" / "e2e"))
 import machine as e2e  # noqa: E402
+from mail_flow_bench import message as small_message  # noqa: E402
 
 PASSWORD = "Secret1"
 RETR_COUNT = 1000
 BIG_MAILBOX = 10000
-
-
-def small_message(number):
-    head = f"From: bench@remote.test\r\nSubject: message {number}\r\n\r\n"
-    line = "x" * 70 + "\r\n"
-    return (head + line * ((4096 - len(head)) // len(line))).ljust(4094, "y") + "\r\n"
 
 
 TINY = "Subject: x\r\n\r\nbody\r\n"
@@ -120,8 +115,7 @@ class Suite:
 
     def __init__(self, name, bin_folder, same_case):
         self.name = name
-        e2e.BIN = pathlib.Path(bin_folder).resolve()
-        self.machine = e2e.Machine()
+        self.machine = e2e.Machine(bin_folder)
         self.machine.set_value(r"HKLM\SYSTEM\CurrentControlSet\Control\VrelMachine",
                                "PasswordHashCost", "REG_DWORD", "5")
         self.machine.add_users(["ann", "many", "none"], PASSWORD)
@@ -261,7 +255,8 @@ def logon_time(server, user, sessions=10):
 
 def strace_per_retr(server):
     """System calls per RETR of the service's process, by name."""
-    out = pathlib.Path(tempfile.mktemp(prefix="vrel-strace-"))
+    with tempfile.NamedTemporaryFile(prefix="vrel-strace-", delete=False) as trace:
+        out = pathlib.Path(trace.name)
     tracer = subprocess.Popen(["strace", "-c", "-f", "-p", str(server.pid), "-o", str(out)],
                               stderr=subprocess.DEVNULL)
     time.sleep(1.0)

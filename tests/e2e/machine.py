@@ -76,7 +76,8 @@ class SourcedPOP3(poplib.POP3):
 
 
 class Machine:
-    def __init__(self):
+    def __init__(self, bin_folder=None):
+        self.bin = pathlib.Path(bin_folder).resolve() if bin_folder else BIN
         self.folder = pathlib.Path(tempfile.mkdtemp(prefix="vrel-e2e-"))
         self.env = dict(os.environ, VREL_MACHINE=str(self.folder / "machine"))
         self.drive_c = self.folder / "machine" / "drive_c"
@@ -90,7 +91,7 @@ class Machine:
     # ---- programs
 
     def run(self, program, *args, check=True, timeout=60):
-        result = subprocess.run([str(BIN / program), *args], env=self.env, capture_output=True,
+        result = subprocess.run([str(self.bin / program), *args], env=self.env, capture_output=True,
                                 text=True, timeout=timeout)
         if check and result.returncode != 0:
             raise AssertionError(f"{program} {' '.join(args)} exited {result.returncode}:\n"
